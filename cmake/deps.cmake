@@ -1,0 +1,46 @@
+# Third-party code, all from Debian's packages. Each is exposed through a folder of its own so
+# that the mingw build never sees the host's /usr/include.
+
+set(VYN_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources (Debian package googletest)")
+set(VYN_LZMA_SDK_DIR /usr/include/lzma CACHE PATH "LZMA SDK sources (Debian package lzma-dev)")
+set(VYN_FMT_INCLUDE_DIR /usr/include CACHE PATH "Folder holding fmt/ (Debian package libfmt-dev)")
+set(VYN_PUGIXML_DIR /var/cache/vyn-sfx/pugixml/pugixml-1.13 CACHE PATH "pugixml sources (Debian source package)")
+
+set(_shim ${CMAKE_BINARY_DIR}/third_party)
+
+# fmt, header-only
+file(MAKE_DIRECTORY ${_shim}/fmt-include)
+file(CREATE_LINK ${VYN_FMT_INCLUDE_DIR}/fmt ${_shim}/fmt-include/fmt SYMBOLIC)
+add_library(vyn_fmt INTERFACE)
+target_include_directories(vyn_fmt SYSTEM INTERFACE ${_shim}/fmt-include)
+target_compile_definitions(vyn_fmt INTERFACE FMT_HEADER_ONLY)
+
+# GoogleTest and GoogleMock, built for the configuration at hand
+if(BUILD_TESTING)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${VYN_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+endif()
+
+# LZMA SDK: only its own files are exposed (the folder also holds xz's headers)
+set(_lzma_inc ${_shim}/lzma-sdk)
+file(MAKE_DIRECTORY ${_lzma_inc}/lzma-sdk)
+foreach(h 7zVersion.h LzFind.h LzHash.h LzmaDec.h LzmaEnc.h Types.h)
+  file(CREATE_LINK ${VYN_LZMA_SDK_DIR}/${h} ${_lzma_inc}/lzma-sdk/${h} SYMBOLIC)
+endforeach()
+add_library(vyn_lzma_sdk STATIC
+  ${VYN_LZMA_SDK_DIR}/LzmaDec.c ${VYN_LZMA_SDK_DIR}/LzmaEnc.c ${VYN_LZMA_SDK_DIR}/LzFind.c)
+target_compile_definitions(vyn_lzma_sdk PUBLIC _7ZIP_ST)
+target_include_directories(vyn_lzma_sdk SYSTEM PUBLIC ${_lzma_inc})
+target_compile_options(vyn_lzma_sdk PRIVATE -w)
+set_target_properties(vyn_lzma_sdk PROPERTIES POSITION_INDEPENDENT_CODE ON)
+
+# pugixml, wide-character build
+if(EXISTS ${VYN_PUGIXML_DIR}/src/pugixml.cpp)
+  add_library(vyn_pugixml STATIC ${VYN_PUGIXML_DIR}/src/pugixml.cpp)
+  target_include_directories(vyn_pugixml SYSTEM PUBLIC ${VYN_PUGIXML_DIR}/src)
+  target_compile_definitions(vyn_pugixml PUBLIC PUGIXML_WCHAR_MODE)
+else()
+  message(FATAL_ERROR "pugixml sources not found in ${VYN_PUGIXML_DIR}; run scripts/setup")
+endif()

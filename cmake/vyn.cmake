@@ -1,0 +1,53 @@
+# Project-wide compile settings and the two helpers every source folder uses.
+#
+#   vyn_library(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...])
+#   vyn_tests(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...])
+#
+# PORTABLE sources have no <windows.h> and build for both the Windows target and the native host
+# (maker tool, fuzzers, host tests); WINDOWS sources build only for the target. A library with no
+# sources for the configuration at hand is not created.
+
+add_library(vyn_options INTERFACE)
+target_compile_options(vyn_options INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+target_include_directories(vyn_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+if(VYN_WINDOWS)
+  target_compile_definitions(vyn_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00 STRICT)
+  target_link_options(vyn_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+target_link_libraries(vyn_options INTERFACE vyn_fmt)
+
+function(_vyn_sources out)
+  cmake_parse_arguments(A "" "" "PORTABLE;WINDOWS;DEPS" ${ARGN})
+  set(srcs ${A_PORTABLE})
+  if(VYN_WINDOWS)
+    list(APPEND srcs ${A_WINDOWS})
+  endif()
+  set(${out} ${srcs} PARENT_SCOPE)
+  set(${out}_DEPS ${A_DEPS} PARENT_SCOPE)
+endfunction()
+
+function(vyn_library name)
+  _vyn_sources(srcs ${ARGN})
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_link_libraries(${name} PUBLIC vyn_options ${srcs_DEPS})
+endfunction()
+
+# Windows tests run under Wine through the emulator set in the configuration; each test case is
+# discovered and run as a ctest test of its own.
+function(vyn_tests name)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  _vyn_sources(srcs ${ARGN})
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE vyn_options ${srcs_DEPS} gmock gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()

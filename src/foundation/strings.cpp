@@ -1,0 +1,185 @@
+#include "foundation/strings.h"
+
+#include <cstdint>
+
+#include "foundation/exceptions.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace vyn::utils {
+namespace {
+
+constexpr char32_t replacement = 0xFFFD;
+
+// Decodes one UTF-8 sequence at text[i]; returns false for malformed input (overlong forms,
+// surrogates, values above U+10FFFF and truncated sequences included).
+[[maybe_unused]] bool decode_utf8(std::string_view text, std::size_t& i, char32_t& cp) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  int extra = 0;
+  if (lead < 0x80) {
+    cp = lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    cp = lead & 0x1Fu, extra = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    cp = lead & 0x0Fu, extra = 2;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    cp = lead & 0x07u, extra = 3;
+  } else {
+    return false;
+  }
+  if (text.size() - i - 1 < static_cast<std::size_t>(extra)) return false;
+  for (int k = 1; k <= extra; ++k) {
+    const auto b = static_cast<unsigned char>(text[i + k]);
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  constexpr char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  i += static_cast<std::size_t>(extra) + 1;
+  return true;
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+[[maybe_unused]] void append_wide(std::wstring& out, char32_t cp) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+      return;
+    }
+  }
+  out += static_cast<wchar_t>(cp);
+}
+
+// Reads one code point from wide text; false for an unpaired surrogate or a value out of range.
+bool decode_wide(std::wstring_view text, std::size_t& i, char32_t& cp) {
+  cp = static_cast<char32_t>(text[i]);
+  if constexpr (sizeof(wchar_t) == 2) {
+    cp &= 0xFFFF;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (i + 1 >= text.size()) return false;
+      const auto low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
+      if (low < 0xDC00 || low > 0xDFFF) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+      return true;
+    }
+  }
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+  ++i;
+  return true;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+std::string to_narrow(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int needed = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length,
+                                           nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(needed), '\0');
+  if (needed <= 0 || ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length,
+                                           out.data(), needed, nullptr, nullptr) != needed) {
+    throw exceptions::error(::GetLastError(), "to_narrow<wchar_t>::WideCharToMultiByte");
+  }
+  return out;
+}
+
+std::wstring to_wide(std::string_view text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int needed =
+      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(needed), L'\0');
+  if (needed <= 0 || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length,
+                                           out.data(), needed) != needed) {
+    throw exceptions::error(::GetLastError(), "to_wide<char>::MultiByteToWideChar");
+  }
+  return out;
+}
+
+#else
+
+std::string to_narrow(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    if (!decode_wide(text, i, cp)) throw exceptions::error(1113u, "to_narrow<wchar_t>::WideCharToMultiByte");
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
+std::wstring to_wide(std::string_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    if (!decode_utf8(text, i, cp)) throw exceptions::error(1113u, "to_wide<char>::MultiByteToWideChar");
+    append_wide(out, cp);
+  }
+  return out;
+}
+
+#endif
+
+std::string to_log(std::wstring_view text) noexcept try {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    if (!decode_wide(text, i, cp)) {
+      cp = replacement;
+      ++i;
+    }
+    append_utf8(out, cp);
+  }
+  return out;
+} catch (...) {
+  return {};
+}
+
+wchar_t fold_case(wchar_t c) noexcept {
+  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool iequals(std::wstring_view a, std::wstring_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold_case(a[i]) != fold_case(b[i])) return false;
+  }
+  return true;
+}
+
+std::size_t ifind(std::wstring_view haystack, std::wstring_view needle) noexcept {
+  if (needle.size() > haystack.size()) return std::wstring_view::npos;
+  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
+    if (iequals(haystack.substr(i, needle.size()), needle)) return i;
+  }
+  return std::wstring_view::npos;
+}
+
+}  // namespace vyn::utils
