@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace vyn::sfx {
 namespace {
@@ -86,22 +84,6 @@ TEST(ValueHolder, MalformedInteger_RaisesTheStandardExceptions) {
     } catch (const std::out_of_range& e) {
       EXPECT_STREQ(e.what(), "stoi argument out of range");
     }
-  }
-}
-
-TEST(ValueHolder, ConcurrentFirstWrites_ExactlyOneWins) {
-  value_holder values;
-  std::vector<std::thread> writers;
-  for (int i = 0; i < 8; ++i) {
-    writers.emplace_back([&values, i] {
-      for (int k = 0; k < 200; ++k) values.set_int((L"k" + std::to_wstring(k)).c_str(), i);
-    });
-  }
-  for (auto& t : writers) t.join();
-  for (int k = 0; k < 200; ++k) {
-    const int winner = values.get_int((L"k" + std::to_wstring(k)).c_str(), -1);
-    EXPECT_GE(winner, 0);
-    EXPECT_LT(winner, 8);
   }
 }
 
