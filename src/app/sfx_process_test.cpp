@@ -1,0 +1,273 @@
+#include "app/sfx_process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/test_fakes.h"
+#include "foundation/exceptions.h"
+
+namespace vyn::sfx {
+namespace {
+
+using namespace vyn::sfx::testing;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::InSequence;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::SaveArg;
+using ::testing::StrictMock;
+
+const std::wstring master = L"C:\\temp\\vyn-1\\common\\kestro.exe";
+const std::wstring stub = L"C:\\dl\\stub.exe";
+using strings = std::vector<std::string>;
+
+class SfxProcess : public ::testing::Test {
+ protected:
+  std::unique_ptr<test_process> make(std::shared_ptr<sfx_proxy_parser_intf> proxy = {}) {
+    auto process = std::make_unique<test_process>(reporting, std::move(proxy), L"session-1");
+    auto verifier = std::make_shared<NiceMock<mock_verifier>>();
+    ON_CALL(*verifier, verify_file(_)).WillByDefault(Return(true));
+    process->verifier = verifier;
+    auto prepare = std::make_unique<NiceMock<mock_prepare>>();
+    preparation = prepare.get();
+    ON_CALL(*prepare, prepare).WillByDefault([](std::wstring& command, auto, auto) { command = master; });
+    process->preparation = std::move(prepare);
+    process->launcher = launcher;
+    process->info = info;
+    return process;
+  }
+
+  // Runs with the setup master ending in exit_code; returns the setup master's arguments.
+  std::wstring run_arguments(test_process& process, const wchar_t* command_line, std::uint32_t exit_code = 0) {
+    std::wstring arguments;
+    EXPECT_CALL(*launcher, run(master, _, 0xFFFFFFFFu)).WillOnce(DoAll(SaveArg<1>(&arguments), Return(exit_code)));
+    EXPECT_EQ(process.run(stub.c_str(), command_line), exit_code);
+    return arguments;
+  }
+
+  std::shared_ptr<recording_reporting> reporting = std::make_shared<recording_reporting>();
+  std::shared_ptr<recording_info> info = std::make_shared<recording_info>();
+  std::shared_ptr<NiceMock<mock_launcher>> launcher = std::make_shared<NiceMock<mock_launcher>>();
+  mock_prepare* preparation = nullptr;
+};
+
+TEST_F(SfxProcess, NormalRun_ReportsStagesInOrderAndReturnsTheSetupResult) {
+  auto process = make();
+  EXPECT_CALL(*launcher, wait_for_bug_report(_)).Times(0);
+  run_arguments(*process, L"/tmp-path:C:\\base");
+  EXPECT_EQ(reporting->events, (strings{"set_disk_path:C:\\temp\\vyn-1", "send:sfx-preparing",
+                                        "send:sfx-running-kestro", "set_ret_code:0", "send:sfx-finish"}));
+  EXPECT_EQ(process->temp_base, L"C:\\base");
+  EXPECT_TRUE(process->temp_deleted_on_destroy);
+  EXPECT_TRUE(process->temp_destroyed);
+  EXPECT_EQ(process->payload_path, stub);
+}
+
+TEST_F(SfxProcess, SetupCommandLine_ComposedFromRunAndMigratedSwitches) {
+  auto process = make();
+  EXPECT_EQ(run_arguments(*process, L"/tmp-path:C:\\base /foo:bar /install:x pos \"a b\""),
+            L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install:x /foo:bar pos \"a b\"");
+}
+
+TEST_F(SfxProcess, ClearAndSilentValues_ReplaceInstallAndAddSilent) {
+  for (const auto& [command_line, expected] : std::vector<std::pair<const wchar_t*, const wchar_t*>>{
+           {L"", L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /clear /silent"},
+           {L"/SILENT:x", L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /clear /SILENT:x"},
+       }) {
+    auto process = make();
+    ON_CALL(*preparation, prepare).WillByDefault([&process](std::wstring& command, auto, auto) {
+      process->context().values->set_bool(L"clear", true);
+      process->context().values->set_bool(L"silent", true);
+      command = master;
+    });
+    EXPECT_EQ(run_arguments(*process, command_line), expected);
+  }
+}
+
+TEST_F(SfxProcess, ConfiguredProxy_IsWrittenForTheSetupMaster) {
+  auto process = make(std::make_shared<fake_proxy>(true));
+  EXPECT_EQ(run_arguments(*process, L"/proxy_ini:C:\\mine.ini"),
+            L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install "
+            L"/proxy_ini:C:\\temp\\vyn-1\\proxy.ini");
+  EXPECT_EQ(process->proxy_ini_paths, std::vector<std::wstring>{L"C:\\temp\\vyn-1\\proxy.ini"});
+
+  auto unconfigured = make(std::make_shared<fake_proxy>(false));
+  EXPECT_EQ(run_arguments(*unconfigured, L"/proxy_ini:C:\\mine.ini"),
+            L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install /proxy_ini:C:\\mine.ini");
+  EXPECT_TRUE(unconfigured->proxy_ini_paths.empty());
+}
+
+TEST_F(SfxProcess, MigratedCommandLine_ReachesSettingsInfoAndSetup) {
+  auto process = make();
+  const std::wstring arguments = run_arguments(*process, L"/LANG:L1031 /VERYSILENT /ga_clientid:g /xperf");
+  EXPECT_EQ(arguments,
+            L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install /lang-id:1031 /silent /track-guid:g /xperf");
+  const auto& values = *process->context().values;
+  EXPECT_EQ(values.get_int(L"lang-id", 0), 1031);
+  EXPECT_EQ(values.get(L"process-path", L""), stub);
+  EXPECT_EQ(values.get(L"tmp-path", L""), L"C:\\temp\\vyn-1");
+  EXPECT_EQ(values.get(L"session-id", L""), L"session-1");
+  EXPECT_FALSE(process->temp_deleted_on_destroy);
+  EXPECT_EQ(info->appended, (std::vector<std::pair<std::wstring, std::wstring>>{
+                                {L"sfx-cmd", L"/lang-id:1031 /silent /track-guid:g /xperf"},
+                                {L"session-id", L"session-1"},
+                                {L"temp-base-dir", L"C:\\temp\\vyn-1"}}));
+  EXPECT_EQ(info->saved, std::vector<std::wstring>{L"C:\\temp\\vyn-1\\kestro-info.xml"});
+}
+
+TEST_F(SfxProcess, NoLanguageSwitch_KeepsTheUserDefault) {
+  auto process = make();
+  run_arguments(*process, L"");
+  EXPECT_EQ(process->context().values->get_int(L"lang-id", -1), ::GetUserDefaultUILanguage());
+}
+
+TEST_F(SfxProcess, UnverifiedStub_RaisesBeforeAnythingElse) {
+  auto refusing = make();
+  auto verifier = std::make_shared<StrictMock<mock_verifier>>();
+  EXPECT_CALL(*verifier, verify_file(stub)).WillOnce(Return(false));
+  refusing->verifier = verifier;
+  auto without_verifier = make();
+  without_verifier->verifier.reset();
+
+  for (test_process* process : {refusing.get(), without_verifier.get()}) {
+    EXPECT_THROW(process->run(stub.c_str(), L""), exceptions::sfx_invalid_signature);
+    EXPECT_TRUE(process->payload_path.empty());
+    EXPECT_FALSE(process->temp_destroyed);
+  }
+  EXPECT_TRUE(reporting->events.empty());
+  EXPECT_TRUE(info->appended.empty());
+}
+
+TEST_F(SfxProcess, CrashedSetupMaster_IsFollowedByTheCrashReporterWait) {
+  const struct {
+    std::uint32_t code;
+    bool waits;
+  } cases[] = {{0, false},   {0xFFFFFFFEu, false}, {111111, false},     {44000, false}, {45999, false},
+               {46000, true}, {43999, true},       {0xE06D7363u, true}, {1, true}};
+  for (const auto& c : cases) {
+    auto process = make();
+    EXPECT_CALL(*launcher, wait_for_bug_report(std::wstring(L"C:\\temp\\vyn-1\\common"))).Times(c.waits ? 1 : 0);
+    run_arguments(*process, L"", c.code);
+    ::testing::Mock::VerifyAndClearExpectations(launcher.get());
+  }
+}
+
+TEST_F(SfxProcess, RestartRequest_SetsRebootAndPassesTheCodeOn) {
+  auto process = make();
+  run_arguments(*process, L"", 44080);
+  EXPECT_EQ(reporting->of("set_reboot"), strings{"1"});
+  EXPECT_EQ(reporting->events.back(), "send:sfx-finish");
+  EXPECT_EQ(reporting->of("set_ret_code"), strings{"44080"});
+}
+
+TEST_F(SfxProcess, CancelInPreparation_EndsNormallyWith1223) {
+  auto process = make();
+  ON_CALL(*preparation, prepare).WillByDefault([](auto&, auto, auto) { throw exceptions::ppi_cancel(); });
+  EXPECT_EQ(process->run(stub.c_str(), L""), 1223u);
+  EXPECT_EQ(reporting->of("send"), (strings{"sfx-preparing", "sfx-finish"}));
+  EXPECT_EQ(reporting->of("set_ret_code"), strings{"1223"});
+  EXPECT_EQ(process->launchers_created, 0);
+  EXPECT_TRUE(process->temp_destroyed);
+}
+
+TEST_F(SfxProcess, LaunchFailure_PropagatesAndStillRemovesTheTemporaryFolder) {
+  auto process = make();
+  EXPECT_CALL(*launcher, run(_, _, _)).WillOnce([](auto&, auto&, auto) -> std::uint32_t {
+    throw vyn::exceptions::error(2, "Unable to create process");
+  });
+  EXPECT_THROW(process->run(stub.c_str(), L""), vyn::exceptions::error);
+  EXPECT_EQ(reporting->of("send"), (strings{"sfx-preparing", "sfx-running-kestro"}));
+  EXPECT_TRUE(process->temp_destroyed);
+}
+
+TEST_F(SfxProcess, MissingLauncher_FailsTheRun) {
+  auto process = make();
+  process->launcher.reset();
+  try {
+    process->run(stub.c_str(), L"");
+    ADD_FAILURE() << "a run without a launcher succeeded";
+  } catch (const vyn::exceptions::error& e) {
+    EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ERROR_CALL_NOT_IMPLEMENTED));
+  }
+}
+
+TEST_F(SfxProcess, Splash_ShowsTitleProgressAndStartAndIsClosedAfterTheSetup) {
+  auto process = make();
+  auto splash = std::make_shared<StrictMock<mock_splash>>();
+  auto data = std::make_shared<fake_splash_data>();
+  process->splash = splash;
+  process->splash_data = data;
+  process->with_translator = true;
+  ON_CALL(*preparation, prepare).WillByDefault([](std::wstring& command, auto show_splash, auto report_progress) {
+    show_splash(L"Prod");
+    report_progress(42);
+    command = master;
+  });
+  {
+    InSequence order;
+    EXPECT_CALL(*splash, start(true)).WillOnce(Return(true));
+    EXPECT_CALL(*splash, mark_taskbar_button()).WillOnce(Return(S_OK));
+    EXPECT_CALL(*splash, set_text(std::wstring(L"Prod... 42%")));
+    EXPECT_CALL(*splash, set_progress(42));
+    EXPECT_CALL(*splash, set_text(std::wstring(L"Prod... 1031:@Sfx_Starting")));
+    EXPECT_CALL(*splash, set_progress(-1));
+    EXPECT_CALL(*splash, hide());
+    EXPECT_CALL(*launcher, run(_, _, _)).WillOnce(Return(0u));
+    EXPECT_CALL(*splash, close());
+  }
+  EXPECT_EQ(process->run(stub.c_str(), L"/lang-id:1031 /silent:STUB_LOADING"), 0u);
+  ASSERT_TRUE(process->splash_request);
+  EXPECT_EQ(process->splash_request->gif_id, 200);
+  EXPECT_EQ(process->splash_request->gif_type, L"GIF");
+  EXPECT_EQ(process->splash_request->icon_id, 128);
+  EXPECT_EQ(process->splash_request->window_title, L"1031:@Sfx_Title|Prod");
+  EXPECT_EQ(process->splash_request->product_title, L"Prod");
+  EXPECT_EQ(data->colour, 0x00FEFEFEu);
+}
+
+TEST_F(SfxProcess, SplashWithoutTranslator_ShowsIdentifiersAndTellsTheSetupItsProcess) {
+  auto process = make();
+  auto splash = std::make_shared<NiceMock<mock_splash>>();
+  process->splash = splash;
+  process->splash_data = std::make_shared<fake_splash_data>();
+  ON_CALL(*preparation, prepare).WillByDefault([](std::wstring& command, auto show_splash, auto) {
+    show_splash(L"Prod");
+    command = master;
+  });
+  EXPECT_CALL(*splash, set_text(std::wstring(L"Prod... @Sfx_Starting")));
+  EXPECT_CALL(*splash, hide()).Times(0);
+  EXPECT_EQ(run_arguments(*process, L"/silent"),
+            L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install /silent /sssid:" +
+                std::to_wstring(::GetCurrentProcessId()));
+  EXPECT_EQ(process->splash_request->window_title, L"@Sfx_Title");
+}
+
+TEST_F(SfxProcess, NoSplashContent_RunsWithoutSplash) {
+  auto process = make();
+  process->splash = std::make_shared<StrictMock<mock_splash>>();  // never created without content
+  ON_CALL(*preparation, prepare).WillByDefault([](std::wstring& command, auto show_splash, auto report_progress) {
+    show_splash(L"Prod");
+    report_progress(10);
+    command = master;
+  });
+  EXPECT_EQ(run_arguments(*process, L""), L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install");
+}
+
+TEST_F(SfxProcess, AbsentOptionalComponents_AreSkipped) {
+  auto process = std::make_unique<test_process>(nullptr, nullptr, L"s");
+  auto verifier = std::make_shared<NiceMock<mock_verifier>>();
+  ON_CALL(*verifier, verify_file(_)).WillByDefault(Return(true));
+  process->verifier = verifier;
+  auto prepare = std::make_unique<NiceMock<mock_prepare>>();
+  ON_CALL(*prepare, prepare).WillByDefault([](std::wstring& command, auto, auto) { command = L""; });
+  process->preparation = std::move(prepare);
+  process->launcher = launcher;
+  // No reporting, no proxy, no setup information document, no payload, no setup master text.
+  EXPECT_CALL(*launcher, run(std::wstring(), std::wstring(L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install"), _))
+      .WillOnce(Return(44080u));
+  EXPECT_EQ(process->run(stub.c_str(), L""), 44080u);
+}
+
+}  // namespace
+}  // namespace vyn::sfx

@@ -1,0 +1,48 @@
+#pragma once
+// The decisions the entry point takes before a run starts, kept apart from the system calls that
+// supply their inputs: which operating systems are supported, which integrity level suffices and
+// which session identifier the run reports under.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/command_line.h"
+
+namespace vyn::sfx {
+
+// The running system's version as the native version query reports it.
+struct os_version {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 0;
+  std::uint16_t service_pack_major = 0;
+  std::uint16_t service_pack_minor = 0;
+  std::uint16_t suite_mask = 0;
+  std::uint8_t product_type = 0;  // 1 workstation, 2 domain controller, 3 server
+};
+
+// Windows 7 with service pack 1, or anything later.
+bool is_supported_os(std::uint32_t major, std::uint32_t minor, std::uint16_t service_pack_major) noexcept;
+
+// The system's name for the start-up log line, e.g. "Windows 7 SP1 x64" or
+// "Windows 10 (10.0.19045) x64". server_r2 is the system's R2 metric (only read for 5.2).
+std::string describe_os(const os_version& version, bool server_r2, std::string_view platform);
+
+// The process needs the high mandatory level (the manifest asks for administrator rights).
+inline constexpr std::uint32_t high_integrity_level = 0x3000;
+
+constexpr bool has_sufficient_integrity(std::uint32_t level) noexcept {
+  return level >= high_integrity_level;
+}
+
+// 36 characters after trimming blanks and tabs, with "-" at positions 8, 13, 18 and 23.
+bool is_session_id_text(std::wstring_view text) noexcept;
+
+// The session identifier of the run: a well-formed "ga_clientid", else a well-formed
+// "track-guid", else a new random UUID from new_uuid. A malformed one of these switches is
+// removed from cmd so that it is not passed on.
+std::wstring choose_session_id(command_line& cmd, const std::function<std::wstring()>& new_uuid);
+
+}  // namespace vyn::sfx

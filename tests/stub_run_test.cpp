@@ -1,0 +1,130 @@
+// Runs the built stub the way a user or a launching program does and checks how each run ends.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD invalid_signature = 44024;
+constexpr DWORD unsupported_os = 45056;
+
+// The stub's path as the build gives it: inside Wine a Linux path /a/b is Z:\a\b.
+std::wstring built_stub() {
+  const std::string path = VYN_SFX_EXE;
+  std::wstring wide(path.begin(), path.end());
+  if (wide.starts_with(L'/')) {
+    for (wchar_t& c : wide) c = c == L'/' ? L'\\' : c;
+    wide = L"Z:" + wide;
+  }
+  return wide;
+}
+
+// Starts the stub with the argument text and returns its exit code. A stub that does not end
+// within a minute is a hang (a message box waiting for an answer, for example): it is stopped and
+// the test fails.
+DWORD run_stub(const std::wstring& exe, const std::wstring& arguments) {
+  std::wstring command = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+    ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
+    return 0xFFFFFFFF;
+  }
+  ::CloseHandle(process.hThread);
+  DWORD exit_code = 0xFFFFFFFF;
+  if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.hProcess, 1);
+    ADD_FAILURE() << "the stub did not end";
+  } else {
+    ::GetExitCodeProcess(process.hProcess, &exit_code);
+  }
+  ::CloseHandle(process.hProcess);
+  return exit_code;
+}
+
+// A private copy of the stub under a name of its own, so that a per-program setting made for it
+// never reaches another test's run. Removed with its folder at the end.
+class StubCopy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH + 1];
+    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    const std::wstring unique = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64());
+    folder_ = std::wstring(temp) + L"vyn-stub-test-" + unique;
+    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr)) << ::GetLastError();
+    name_ = L"vyn-sfx-" + unique + L".exe";
+    exe_ = folder_ + L"\\" + name_;
+    ASSERT_TRUE(::CopyFileW(built_stub().c_str(), exe_.c_str(), TRUE)) << ::GetLastError();
+  }
+
+  void TearDown() override {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, app_defaults_key().c_str());
+    ::DeleteFileW(exe_.c_str());
+    ::RemoveDirectoryW(folder_.c_str());
+  }
+
+  // Makes Wine report this Windows version to the copy only.
+  void set_reported_version(const wchar_t* version) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, app_defaults_key().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                &key, nullptr),
+              ERROR_SUCCESS);
+    const auto bytes = static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t));
+    EXPECT_EQ(::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), bytes), ERROR_SUCCESS);
+    ::RegCloseKey(key);
+  }
+
+  std::wstring app_defaults_key() const { return L"Software\\Wine\\AppDefaults\\" + name_; }
+
+  std::wstring folder_;
+  std::wstring name_;
+  std::wstring exe_;
+};
+
+// The stub carries no signature verifier yet, so it cannot prove that it is signed and refuses
+// to run, whatever its command line holds.
+TEST(Stub, UnverifiableStub_EndsWithInvalidSignature) {
+  const wchar_t* command_lines[] = {
+      L"/silent",
+      L"/VERYSILENT /LANG=L1031 /DIR=\"C:\\Program Files\\x\"",
+      L"/silent /track-guid:11111111-2222-3333-4444-555555555555 /ga_clientid:short",
+      L"/silent /tmp-path:C:\\nowhere /xperf /lang-id:abc /language:99999999999",
+  };
+  for (const wchar_t* arguments : command_lines) {
+    EXPECT_EQ(run_stub(built_stub(), arguments), invalid_signature) << arguments;
+  }
+}
+
+// Command lines are untrusted input: odd quoting, empty names and very long values end the
+// same way as a plain run.
+TEST(Stub, MalformedCommandLines_EndLikeAnyOther) {
+  const std::wstring command_lines[] = {
+      L"/silent \"unterminated /tmp-path:C:\\x",
+      L"/silent / -- --= /: \"\" \"\"\"",
+      L"/silent /lang-id:" + std::wstring(20000, L'9'),
+      L"/silent /track-guid:\"" + std::wstring(30000, L'-') + L"\"",
+  };
+  for (const auto& arguments : command_lines) {
+    EXPECT_EQ(run_stub(built_stub(), arguments), invalid_signature) << arguments.substr(0, 60);
+  }
+}
+
+TEST_F(StubCopy, ReportedWindowsVersion_DecidesWhetherTheStubRuns) {
+  const struct {
+    const wchar_t* version;
+    DWORD exit_code;
+  } cases[] = {
+      {L"winxp", unsupported_os}, {L"vista", unsupported_os}, {L"win7", invalid_signature},
+      {L"win81", invalid_signature}, {L"win10", invalid_signature},
+  };
+  for (const auto& c : cases) {
+    set_reported_version(c.version);
+    EXPECT_EQ(run_stub(exe_, L"/silent"), c.exit_code) << c.version;
+  }
+}
+
+}  // namespace
