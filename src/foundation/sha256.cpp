@@ -4,11 +4,13 @@
 #include <stdexcept>
 
 #include "foundation/exceptions.h"
+#include "foundation/sha256_transforms.h"
 
 namespace vyn::root {
-namespace {
 
-constexpr std::uint32_t k[64] = {
+namespace detail {
+
+alignas(16) const std::uint32_t sha256_round_constants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -18,12 +20,12 @@ constexpr std::uint32_t k[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-
+namespace {
 constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+}  // namespace
 
-void transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
+void sha256_transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
+  const std::uint32_t* k = sha256_round_constants;
   for (; blocks != 0; --blocks, data += 64) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i) {
@@ -45,6 +47,13 @@ void transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blo
     h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
   }
 }
+
+}  // namespace detail
+
+namespace {
+
+constexpr std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 int hex_value(char32_t c) {
   if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
@@ -97,19 +106,27 @@ std::wstring digest::whex() const {
 }
 
 sha256::sha256() { reset(); }
+sha256::sha256(transform_fn transform) : pinned_(transform) { reset(); }
 sha256::~sha256() = default;
 
-sha256::transform_fn sha256::plain_transform() { return &transform_plain; }
+sha256::transform_fn sha256::plain_transform() { return &detail::sha256_transform_plain; }
+
+sha256::transform_fn sha256::hardware_transform() {
+  return detail::sha256_hardware_available() ? &detail::sha256_transform_hardware : nullptr;
+}
 
 sha256::transform_fn sha256::selected_transform() {
-  static const transform_fn chosen = plain_transform();
+  static const transform_fn chosen = [] {
+    const transform_fn hardware = hardware_transform();
+    return hardware ? hardware : plain_transform();
+  }();
   return chosen;
 }
 
 void sha256::reset() {
   state_ = std::make_unique<state>();
   std::memcpy(state_->h, initial, sizeof(initial));
-  state_->transform = selected_transform();
+  state_->transform = pinned_ ? pinned_ : selected_transform();
 }
 
 void sha256::update(const void* data, std::size_t length) {
