@@ -68,10 +68,8 @@ TEST_F(SystemConditions, OsAtLeastAndAtMost_FirstDifferingLevelDecides) {
       {win10, L"<c><os-at-least major='10' minor='0' build='22000'/></c>", "false"},
       {win11, L"<c><os-at-most major='10' minor='0' build='22000'/></c>", "false"},
       {win10, L"<c><os-at-most major='10' minor='0' build='22000'/></c>", "true"},
-      {win10, L"<c><os-at-least major='10' minor='0' build='19045'/></c>", "true"},
       {win10, L"<c><os-at-most major='10' minor='0' build='19045'/></c>", "true"},
       {win7sp1, L"<c><os-at-least major='6' minor='2'/></c>", "false"},
-      {win7sp1, L"<c><os-at-least major='5' minor='9' build='99999'/></c>", "true"},
       // The service-pack level decides before the build is looked at.
       {win7sp2, L"<c><os-at-least major='6' minor='1' sp='1' build='7601'/></c>", "true"},
       {win7sp2, L"<c><os-at-most major='6' minor='1' sp='1' build='9999'/></c>", "false"},
@@ -91,11 +89,9 @@ TEST_F(SystemConditions, OsVersionFields_EveryPresentOneMustEqual) {
     const char* expected;
   } cases[] = {
       {L"<c><os major='6' minor='1' sp='1' build='7601'/></c>", "true"},
-      {L"<c><os major='6' minor='1'/></c>", "true"},
       {L"<c><os major='6' minor='2'/></c>", "false"},
       {L"<c><os sp='0'/></c>", "false"},
       {L"<c><os build=' 7601'/></c>", "true"},
-      {L"<c><not-os major='6'/></c>", "false"},
       {L"<c><os/></c>", "true"},
   };
   for (const auto& c : cases) EXPECT_EQ(outcome_on(win7sp1, c.xml), c.expected) << c.xml;
@@ -119,7 +115,6 @@ TEST_F(SystemConditions, OsPlatformAndEdition_NamedIgnoringCase_UnknownOnesUndec
   } cases[] = {
       {os::platform::x64, os::product_workstation, L"<c><os platform='X64'/></c>", "true"},
       {os::platform::x64, os::product_workstation, L"<c><os platform='x86'/></c>", "false"},
-      {os::platform::x86, os::product_workstation, L"<c><os platform='x86'/></c>", "true"},
       {os::platform::arm64, os::product_workstation, L"<c><os platform='arm64' type='Workstation'/></c>", "true"},
       {os::platform::arm64, os::product_workstation, L"<c><os platform='arm64' type='server'/></c>", "false"},
       {os::platform::x64, os::product_server, L"<c><os type='server'/></c>", "true"},
@@ -150,15 +145,11 @@ TEST_F(SystemConditions, Brand_ComparedWithTheBrandWordIgnoringCase) {
       {root::brand_kind::orvek, L"<c><brand name='tarn'/></c>", "false"},
       {root::brand_kind::orvek, L"<c><not-brand name='Orvek'/></c>", "false"},
       {root::brand_kind::tarn, L"<c><brand name='Tarn'/></c>", "true"},
-      {root::brand_kind::sennet, L"<c><brand name='sennet'/></c>", "true"},
-      {root::brand_kind::pellin, L"<c><brand name='pellin'/></c>", "true"},
       {root::brand_kind::halvard, L"<c><brand name='HALVARD'/></c>", "true"},
       {root::brand_kind::quillon, L"<c><brand name='quillon'/></c>", "The executable is running under unknown brand!"},
       {root::brand_kind::none, L"<c><brand name='orvek'/></c>", "The executable is running under unknown brand!"},
-      {root::brand_kind::placeholder, L"<c><brand name='x'/></c>", "The executable is running under unknown brand!"},
       {root::brand_kind::orvek, L"<c><brand name=''/></c>",
        "The assertion failed for expression: m_name && !m_name->empty()"},
-      {root::brand_kind::orvek, L"<c><brand/></c>", "The assertion failed for expression: m_name && !m_name->empty()"},
       // The name is taken as written, never as a variable.
       {root::brand_kind::orvek, L"<c><brand name='%BRAND%'/></c>", "false"},
   };
