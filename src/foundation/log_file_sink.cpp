@@ -1,0 +1,81 @@
+#include <fmt/format.h>
+
+#include "foundation/exceptions.h"
+#include "foundation/log.h"
+#include "foundation/log_file.h"
+#include "foundation/strings.h"
+
+namespace vyn::log::detail {
+namespace {
+
+std::wstring full_path(const std::wstring& path) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) {
+      throw exceptions::error(::GetLastError(),
+                              fmt::format("Failed to open log file '{}'", utils::to_log(path)));
+    }
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(length);  // the size needed, terminating NUL included
+  }
+}
+
+bool ends_with_log(std::wstring_view name) {
+  return name.size() >= 4 && utils::iequals(name.substr(name.size() - 4), L".log");
+}
+
+// Zero when the size cannot be read: the write that follows then reports the failure.
+std::uint64_t size_of(HANDLE file) {
+  LARGE_INTEGER size{};
+  return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+}  // namespace
+
+file_sink::file_sink(const std::wstring& path, std::uint64_t max_size)
+    : path_(full_path(path)),
+      max_size_(max_size),
+      rotates_(ends_with_log(path_)),
+      handle_(std::make_shared<win::unique_handle>(open_log_file(path_, false))) {}
+
+void file_sink::write(std::string_view bytes, bool flush) {
+  shared_handle file = current();
+  if (rotates_ && size_of(file->get()) >= max_size_) file = rotate_if_full();
+  DWORD written = 0;
+  if (!::WriteFile(file->get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+    throw exceptions::error(::GetLastError(),
+                            fmt::format("Failed to write log file '{}'", utils::to_log(path_)));
+  }
+  if (written != bytes.size()) {
+    throw exceptions::error(ERROR_WRITE_FAULT,
+                            fmt::format("Failed to write log file '{}'", utils::to_log(path_)));
+  }
+  if (flush) ::FlushFileBuffers(file->get());
+}
+
+file_sink::shared_handle file_sink::current() const {
+  std::lock_guard guard(lock_);
+  return handle_;
+}
+
+// Another thread may have rotated while this one waited for the lock, and another process may
+// have rotated the file away under this handle; in both cases the fresh file is used.
+file_sink::shared_handle file_sink::rotate_if_full() {
+  std::lock_guard guard(lock_);
+  if (size_of(handle_->get()) < max_size_) return handle_;
+  rotate_log_file(handle_->get());
+  try {
+    handle_ = std::make_shared<win::unique_handle>(open_log_file(path_, true));
+  } catch (const std::exception& e) {
+    // Lines keep going to the full file rather than being lost.
+    debugger_output(render_exception(e) + "\n");
+  }
+  return handle_;
+}
+
+}  // namespace vyn::log::detail
