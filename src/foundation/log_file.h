@@ -21,9 +21,25 @@ namespace vyn::log::detail {
 // mark is rotated away on a first open and refused after a rotation. Raises on failure.
 win::unique_handle open_log_file(const std::wstring& path, bool after_rotation);
 
+// Holds an exclusive lock on one byte of the file far beyond any log's end, so that the processes
+// sharing a log append and rotate one at a time. Not every system appends atomically for several
+// processes, and some rename an open file through a name that another process has changed since.
+// Without lock support the lock is simply not held.
+class file_lock {
+ public:
+  explicit file_lock(HANDLE file) noexcept;
+  ~file_lock();
+  file_lock(const file_lock&) = delete;
+  file_lock& operator=(const file_lock&) = delete;
+
+ private:
+  HANDLE file_;
+  bool locked_;
+};
+
 // Moves the file behind the handle to "<name>.old", replacing the previous generation, when its
-// name ends in ".log". Never raises; a step that fails leaves the file where it is or marks it for
-// deletion.
+// name ends in ".log". The caller holds the file's lock. Never raises; a step that fails leaves
+// the file where it is or marks it for deletion.
 void rotate_log_file(HANDLE file) noexcept;
 
 // Renames the file behind the handle (opened with delete access) to another full path.

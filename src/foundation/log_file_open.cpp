@@ -96,7 +96,10 @@ win::unique_handle open_log_file(const std::wstring& path, bool after_rotation) 
     if (after_rotation) {
       throw exceptions::error(fmt::format("BOM not present in '{}'", utils::to_log(path)));
     }
-    rotate_log_file(file.get());
+    {
+      const file_lock exclusive(file.get());
+      rotate_log_file(file.get());
+    }
     // The file may not have moved (a name not ending in ".log"): the next open must not loop.
     after_rotation = true;
   }

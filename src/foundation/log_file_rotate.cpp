@@ -26,6 +26,18 @@ bool ends_with_log(std::wstring_view name) {
   return name.size() >= 4 && utils::iequals(name.substr(name.size() - 4), L".log");
 }
 
+// Some file systems report the name a handle was opened with even after another handle renamed
+// the file; renaming through such a stale name would move whichever file has that name now.
+bool still_named(HANDLE file, const std::wstring& name) {
+  const win::unique_handle named(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION ours{}, theirs{};
+  return named && ::GetFileInformationByHandle(file, &ours) &&
+         ::GetFileInformationByHandle(named.get(), &theirs) &&
+         ours.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+         ours.nFileIndexHigh == theirs.nFileIndexHigh && ours.nFileIndexLow == theirs.nFileIndexLow;
+}
+
 void delete_at_restart(const std::wstring& path) noexcept {
   ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
@@ -62,7 +74,8 @@ bool rename_by_handle(HANDLE file, const std::wstring& target, bool replace) noe
     const std::wstring native = native_path(target);
     const std::size_t name_bytes = native.size() * sizeof(wchar_t);
     const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t);
-    std::vector<std::max_align_t> buffer(size / sizeof(std::max_align_t) + 1);
+    // Zeroed, pointer-aligned storage (a buffer of long double may keep garbage in its padding).
+    std::vector<std::uint64_t> buffer(size / sizeof(std::uint64_t) + 1);
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
@@ -98,7 +111,7 @@ std::wstring file_name_of(HANDLE file) {
 void rotate_log_file(HANDLE file) noexcept {
   try {
     const std::wstring name = file_name_of(file);
-    if (!ends_with_log(name)) return;
+    if (!ends_with_log(name) || !still_named(file, name)) return;
     const std::wstring rotated = random_suffix_name(name, L"to_rotate");
     if (!rename_by_handle(file, rotated, true)) return;
     const std::wstring old = name + L".old";

@@ -35,7 +35,25 @@ std::uint64_t size_of(HANDLE file) {
   return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
+constexpr DWORD lock_offset_low = 0xFFFFFFFEu;
+constexpr DWORD lock_offset_high = 0x7FFFFFFFu;
+
 }  // namespace
+
+file_lock::file_lock(HANDLE file) noexcept : file_(file) {
+  OVERLAPPED at{};
+  at.Offset = lock_offset_low;
+  at.OffsetHigh = lock_offset_high;
+  locked_ = ::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+}
+
+file_lock::~file_lock() {
+  if (!locked_) return;
+  OVERLAPPED at{};
+  at.Offset = lock_offset_low;
+  at.OffsetHigh = lock_offset_high;
+  ::UnlockFileEx(file_, 0, 1, 0, &at);
+}
 
 file_sink::file_sink(const std::wstring& path, std::uint64_t max_size)
     : path_(full_path(path)),
@@ -47,12 +65,17 @@ void file_sink::write(std::string_view bytes, bool flush) {
   shared_handle file = current();
   if (rotates_ && size_of(file->get()) >= max_size_) file = rotate_if_full();
   DWORD written = 0;
-  if (!::WriteFile(file->get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-    throw exceptions::error(::GetLastError(),
-                            fmt::format("Failed to write log file '{}'", utils::to_log(path_)));
+  DWORD failure = ERROR_SUCCESS;
+  {
+    const file_lock exclusive(file->get());
+    if (!::WriteFile(file->get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+      failure = ::GetLastError();
+    } else if (written != bytes.size()) {
+      failure = ERROR_WRITE_FAULT;
+    }
   }
-  if (written != bytes.size()) {
-    throw exceptions::error(ERROR_WRITE_FAULT,
+  if (failure != ERROR_SUCCESS) {
+    throw exceptions::error(failure,
                             fmt::format("Failed to write log file '{}'", utils::to_log(path_)));
   }
   if (flush) ::FlushFileBuffers(file->get());
@@ -67,8 +90,11 @@ file_sink::shared_handle file_sink::current() const {
 // have rotated the file away under this handle; in both cases the fresh file is used.
 file_sink::shared_handle file_sink::rotate_if_full() {
   std::lock_guard guard(lock_);
-  if (size_of(handle_->get()) < max_size_) return handle_;
-  rotate_log_file(handle_->get());
+  {
+    const file_lock exclusive(handle_->get());
+    if (size_of(handle_->get()) < max_size_) return handle_;
+    rotate_log_file(handle_->get());
+  }
   try {
     handle_ = std::make_shared<win::unique_handle>(open_log_file(path_, true));
   } catch (const std::exception& e) {
