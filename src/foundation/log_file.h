@@ -37,6 +37,9 @@ class file_lock {
   bool locked_;
 };
 
+// Only a file whose name ends in ".log" (in any case) is ever rotated.
+bool is_log_name(std::wstring_view name) noexcept;
+
 // Moves the file behind the handle to "<name>.old", replacing the previous generation, when its
 // name ends in ".log". The caller holds the file's lock. Never raises; a step that fails leaves
 // the file where it is or marks it for deletion.
@@ -68,7 +71,7 @@ class file_sink final : public file_sink_intf {
 
   const std::wstring path_;
   const std::uint64_t max_size_;
-  const bool rotates_;  // only a file whose name ends in ".log" is ever rotated
+  const bool rotates_;
   mutable std::mutex lock_;
   shared_handle handle_;  // writers take a counted reference; rotation swaps it
 };

@@ -22,10 +22,6 @@ std::wstring native_path(const std::wstring& path) {
   return LR"(\??\)" + path;
 }
 
-bool ends_with_log(std::wstring_view name) {
-  return name.size() >= 4 && utils::iequals(name.substr(name.size() - 4), L".log");
-}
-
 // Some file systems report the name a handle was opened with even after another handle renamed
 // the file; renaming through such a stale name would move whichever file has that name now.
 bool still_named(HANDLE file, const std::wstring& name) {
@@ -69,6 +65,10 @@ void replace_previous_generation(HANDLE file, const std::wstring& rotated, const
 
 }  // namespace
 
+bool is_log_name(std::wstring_view name) noexcept {
+  return name.size() >= 4 && utils::iequals(name.substr(name.size() - 4), L".log");
+}
+
 bool rename_by_handle(HANDLE file, const std::wstring& target, bool replace) noexcept {
   try {
     const std::wstring native = native_path(target);
@@ -111,7 +111,7 @@ std::wstring file_name_of(HANDLE file) {
 void rotate_log_file(HANDLE file) noexcept {
   try {
     const std::wstring name = file_name_of(file);
-    if (!ends_with_log(name) || !still_named(file, name)) return;
+    if (!is_log_name(name) || !still_named(file, name)) return;
     const std::wstring rotated = random_suffix_name(name, L"to_rotate");
     if (!rename_by_handle(file, rotated, true)) return;
     const std::wstring old = name + L".old";

@@ -25,16 +25,13 @@ std::wstring full_path(const std::wstring& path) {
   }
 }
 
-bool ends_with_log(std::wstring_view name) {
-  return name.size() >= 4 && utils::iequals(name.substr(name.size() - 4), L".log");
-}
-
 // Zero when the size cannot be read: the write that follows then reports the failure.
 std::uint64_t size_of(HANDLE file) {
   LARGE_INTEGER size{};
   return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
+// The locked byte lies far beyond the end of any log, so it never blocks a write.
 constexpr DWORD lock_offset_low = 0xFFFFFFFEu;
 constexpr DWORD lock_offset_high = 0x7FFFFFFFu;
 
@@ -58,7 +55,7 @@ file_lock::~file_lock() {
 file_sink::file_sink(const std::wstring& path, std::uint64_t max_size)
     : path_(full_path(path)),
       max_size_(max_size),
-      rotates_(ends_with_log(path_)),
+      rotates_(is_log_name(path_)),
       handle_(std::make_shared<win::unique_handle>(open_log_file(path_, false))) {}
 
 void file_sink::write(std::string_view bytes, bool flush) {

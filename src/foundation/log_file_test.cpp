@@ -125,22 +125,20 @@ TEST_F(LogFileTest, GrowingLog_KeepsOneOldGenerationAndNoOtherFiles) {
 }
 
 TEST_F(LogFileTest, ExistingLogWithoutBom_MovesToOldAndANewFileStarts) {
-  write_file(folder_ / L"sfx.log", "written by something else\r\n");
-  write_file(folder_ / L"sfx.log.old", "older generation");
-  ASSERT_TRUE(open(L"sfx.log"));
-  log("first");
-  EXPECT_EQ(read_file(folder_ / L"sfx.log.old"), "written by something else\r\n");
-  EXPECT_EQ(read_file(folder_ / L"sfx.log").substr(0, 3), bom);
-  EXPECT_THAT(messages_in(folder_ / L"sfx.log"), ElementsAre("first"));
-  EXPECT_THAT(folder_.names(), ElementsAre(L"sfx.log", L"sfx.log.old"));
-}
-
-TEST_F(LogFileTest, EmptyExistingLog_IsReplacedByOneWithBom) {
-  write_file(folder_ / L"sfx.log", "");
-  ASSERT_TRUE(open(L"sfx.log"));
-  log("first");
-  EXPECT_THAT(messages_in(folder_ / L"sfx.log"), ElementsAre("first"));
-  EXPECT_EQ(read_file(folder_ / L"sfx.log.old"), "");
+  for (const std::string previous : {"written by something else\r\n", "", "\xEF\xBB"}) {
+    SCOPED_TRACE(previous);
+    testing::temp_folder folder;
+    write_file(folder / L"sfx.log", previous);
+    write_file(folder / L"sfx.log.old", "older generation");
+    LogModule module;
+    module.logger().set_debugger_threshold(threshold_off);
+    ASSERT_TRUE(module.logger().open_file(folder / L"sfx.log", default_max_file_size, 0));
+    module.logger().log(level::info, here, "first");
+    EXPECT_EQ(read_file(folder / L"sfx.log.old"), previous);
+    EXPECT_EQ(read_file(folder / L"sfx.log").substr(0, 3), bom);
+    EXPECT_THAT(messages_in(folder / L"sfx.log"), ElementsAre("first"));
+    EXPECT_THAT(folder.names(), ElementsAre(L"sfx.log", L"sfx.log.old"));
+  }
 }
 
 TEST_F(LogFileTest, NameNotEndingInLog_IsNeverRotated) {

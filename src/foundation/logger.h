@@ -41,6 +41,10 @@ class ILogModule;
 // Thresholds are level ordinals 0 to 8, or 9 for "nothing"; a setter given a larger value raises
 // vyn::exceptions::error with code 87 and changes nothing. Every setter returns the previous
 // value. Logging never raises, except when the write to an open log file fails.
+//
+// Modules built apart from the executable call through this table, so the order of the 17
+// operations is fixed: the module references first, then is_enabled, render_exception (5),
+// set_history (6), the thresholds (7 to 10), open_file (11), set_stream (12) and the rest.
 class ILogger {
  public:
   // Counted references to the module that owns this logger.
