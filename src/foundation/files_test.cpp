@@ -342,18 +342,5 @@ TEST(KnownFolders, ShellMissing_FallsBackToRegistryThenEnvironment) {
                   StrEq("Unable to retrieve a path of the known folder (common_app_data)!")));
 }
 
-TEST_F(Files, Wrapper_ReachesTheFileSystem) {
-  const auto files = make_files_wrapper();
-  const std::wstring path = scratch_ / L"wrapped.txt";
-  files->set_file_content(path, bytes_of("abc"), false);
-  EXPECT_EQ(files->get_file_content(path), bytes_of("abc"));
-  EXPECT_EQ(files->file_size(path), 3u);
-  EXPECT_TRUE(files->file_exists(path));
-  files->delete_file(path);
-  EXPECT_FALSE(files->file_exists(path));
-  scoped_environment variable(L"VYN_FILES_TEST", L"value");
-  EXPECT_EQ(files->expand_environment(L"[%VYN_FILES_TEST%]"), L"[value]");
-}
-
 }  // namespace
 }  // namespace vyn::files

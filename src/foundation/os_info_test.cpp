@@ -92,13 +92,5 @@ TEST(NativePlatform, UnknownNativeMachine_FailsWithTheMachineNumber) {
                   "Unable to convert image machine (20530) to platform enumeration!")));
 }
 
-TEST(PlatformName, EveryPlatform_HasItsName) {
-  EXPECT_EQ(platform_name(platform::x86), "x86");
-  EXPECT_EQ(platform_name(platform::x64), "x64");
-  EXPECT_EQ(platform_name(platform::ia64), "ia64");
-  EXPECT_EQ(platform_name(platform::arm), "arm");
-  EXPECT_EQ(platform_name(platform::arm64), "arm64");
-}
-
 }  // namespace
 }  // namespace vyn::os

@@ -25,6 +25,7 @@ class Registry : public testing::Test {
   void TearDown() override {
     key_.reset();
     delete_key(HKEY_CURRENT_USER, path_);
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VynTests");  // fails while other tests use it
   }
   void set_raw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
     ASSERT_EQ(::RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data), size),
