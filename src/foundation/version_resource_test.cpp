@@ -60,22 +60,22 @@ bytes version_block(const std::vector<bytes>& tables) {
 
 // A PE32 image with one section holding the resources at address 0x1000. In the mapped layout
 // the section lies at its address; in the file layout at offset 0x400.
-struct image_spec {
+struct image_plan {
   std::vector<std::uint32_t> types{3, 16, 24};  // top-level type ids, in directory order
   bytes block = version_block({});
   std::uint32_t directory_count = 16;
   bool empty_resources = false;
 };
 
-bytes build(const image_spec& spec, image_layout layout) {
+bytes build(const image_plan& plan, image_layout layout) {
   constexpr std::uint32_t section_address = 0x1000, raw_offset = 0x400;
   bytes rsrc;
-  const auto n = static_cast<std::uint32_t>(spec.types.size());
+  const auto n = static_cast<std::uint32_t>(plan.types.size());
   put16(rsrc, 14, n);
   std::uint32_t next = 16 + 8 * n;
   for (std::uint32_t i = 0; i < n; ++i) {
-    put32(rsrc, 16 + 8 * i, spec.types[i]);
-    if (spec.types[i] != 16) {  // an empty subdirectory
+    put32(rsrc, 16 + 8 * i, plan.types[i]);
+    if (plan.types[i] != 16) {  // an empty subdirectory
       put32(rsrc, 20 + 8 * i, 0x80000000u | next);
       put32(rsrc, next + 12, 0);
       next += 16;
@@ -86,9 +86,9 @@ bytes build(const image_spec& spec, image_layout layout) {
     put16(rsrc, names + 14, 1), put32(rsrc, names + 16, 1), put32(rsrc, names + 20, 0x80000000u | languages);
     put16(rsrc, languages + 14, 1), put32(rsrc, languages + 16, 0x409), put32(rsrc, languages + 20, data);
     put32(rsrc, data, section_address + block);
-    put32(rsrc, data + 4, static_cast<std::uint32_t>(spec.block.size()));
+    put32(rsrc, data + 4, static_cast<std::uint32_t>(plan.block.size()));
     rsrc.resize(block);
-    rsrc.insert(rsrc.end(), spec.block.begin(), spec.block.end());
+    rsrc.insert(rsrc.end(), plan.block.begin(), plan.block.end());
     next = static_cast<std::uint32_t>((rsrc.size() + 15) & ~std::size_t{15});
   }
   rsrc.resize(next);
@@ -103,9 +103,9 @@ bytes build(const image_spec& spec, image_layout layout) {
   const std::size_t optional = 0x58;
   put16(image, optional, 0x10B);
   put32(image, optional + 56, section_address + static_cast<std::uint32_t>(rsrc.size()));
-  put32(image, optional + 92, spec.directory_count);
+  put32(image, optional + 92, plan.directory_count);
   put32(image, optional + 96 + 16, section_address);
-  put32(image, optional + 96 + 20, spec.empty_resources ? 0 : static_cast<std::uint32_t>(rsrc.size()));
+  put32(image, optional + 96 + 20, plan.empty_resources ? 0 : static_cast<std::uint32_t>(rsrc.size()));
   const std::size_t section = optional + 224;
   put32(image, section + 8, static_cast<std::uint32_t>(rsrc.size()));
   put32(image, section + 12, section_address);
@@ -116,67 +116,67 @@ bytes build(const image_spec& spec, image_layout layout) {
   return image;
 }
 
-std::wstring read(const image_spec& spec, image_layout layout, std::wstring_view key, bool optional) {
-  const bytes image = build(spec, layout);
+std::wstring read(const image_plan& plan, image_layout layout, std::wstring_view key, bool optional) {
+  const bytes image = build(plan, layout);
   return read_version_string(utils::byte_view(image), layout, key, optional);
 }
 
 class VersionResource : public testing::TestWithParam<image_layout> {};
 
 TEST_P(VersionResource, KeyInLaterStringTable_IsFoundIgnoringCase) {
-  image_spec spec;
-  spec.block = version_block(
+  image_plan plan;
+  plan.block = version_block(
       {node(u"040904b0", {}, 0, 1, {string_entry(u"FileVersion", u"1.2.3.4")}),
        node(u"040704b0", {}, 0, 1,
             {string_entry(u"ModuleId", u""), string_entry(u"ProductId", u"orvek-free-online")})});
-  EXPECT_EQ(read(spec, GetParam(), L"ProductId", false), L"orvek-free-online");
-  EXPECT_EQ(read(spec, GetParam(), L"PRODUCTID", false), L"orvek-free-online");
-  EXPECT_EQ(read(spec, GetParam(), L"fileversion", false), L"1.2.3.4");
-  EXPECT_EQ(read(spec, GetParam(), L"ModuleId", false), L"");
+  EXPECT_EQ(read(plan, GetParam(), L"ProductId", false), L"orvek-free-online");
+  EXPECT_EQ(read(plan, GetParam(), L"PRODUCTID", false), L"orvek-free-online");
+  EXPECT_EQ(read(plan, GetParam(), L"fileversion", false), L"1.2.3.4");
+  EXPECT_EQ(read(plan, GetParam(), L"ModuleId", false), L"");
 }
 
 TEST_P(VersionResource, MissingKey_IsEmptyWhenOptionalAndFailsOtherwise) {
-  image_spec spec;
-  spec.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"FileVersion", u"1")})});
-  EXPECT_EQ(read(spec, GetParam(), L"MainProductId", true), L"");
-  EXPECT_THAT([&] { read(spec, GetParam(), L"ProductId", false); },
+  image_plan plan;
+  plan.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"FileVersion", u"1")})});
+  EXPECT_EQ(read(plan, GetParam(), L"MainProductId", true), L"");
+  EXPECT_THAT([&] { read(plan, GetParam(), L"ProductId", false); },
               testing::ThrowsMessage<exceptions::error>(
                   testing::StrEq("Unable to determine product identifier from resources!")));
 }
 
 TEST_P(VersionResource, KeyPrefixOrLongerKey_DoesNotMatch) {
-  image_spec spec;
-  spec.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductIdX", u"no"),
+  image_plan plan;
+  plan.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductIdX", u"no"),
                                                            string_entry(u"Product", u"no")})});
-  EXPECT_EQ(read(spec, GetParam(), L"ProductId", true), L"");
+  EXPECT_EQ(read(plan, GetParam(), L"ProductId", true), L"");
 }
 
 TEST_P(VersionResource, VersionTypeAmongOtherTypes_IsSelectedByItsId) {
-  image_spec spec;
-  spec.types = {16, 0x80000010u, 24};  // the second is a named type whose offset bits read 16
-  spec.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductId", u"tarn-a")})});
-  EXPECT_EQ(read(spec, GetParam(), L"ProductId", false), L"tarn-a");
-  spec.types = {3, 24};
-  EXPECT_EQ(read(spec, GetParam(), L"ProductId", true), L"");
+  image_plan plan;
+  plan.types = {16, 0x80000010u, 24};  // the second is a named type whose offset bits read 16
+  plan.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductId", u"tarn-a")})});
+  EXPECT_EQ(read(plan, GetParam(), L"ProductId", false), L"tarn-a");
+  plan.types = {3, 24};
+  EXPECT_EQ(read(plan, GetParam(), L"ProductId", true), L"");
 }
 
 TEST_P(VersionResource, ImageWithoutResourceDirectory_Fails) {
-  image_spec spec;
-  spec.directory_count = 2;
-  EXPECT_THAT([&] { read(spec, GetParam(), L"ProductId", true); },
+  image_plan plan;
+  plan.directory_count = 2;
+  EXPECT_THAT([&] { read(plan, GetParam(), L"ProductId", true); },
               testing::ThrowsMessage<exceptions::error>(
                   testing::StrEq("There is no resource section in module")));
-  spec.directory_count = 16;
-  spec.empty_resources = true;
-  EXPECT_THAT([&] { read(spec, GetParam(), L"ProductId", true); },
+  plan.directory_count = 16;
+  plan.empty_resources = true;
+  EXPECT_THAT([&] { read(plan, GetParam(), L"ProductId", true); },
               testing::ThrowsMessage<exceptions::error>(testing::StrEq("Resource section is empty")));
 }
 
 TEST_P(VersionResource, TruncatedImage_FailsReadingOutsideTheView) {
-  image_spec spec;
-  spec.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductId", u"x-y")})});
-  bytes image = build(spec, GetParam());
-  image.resize(image.size() - spec.block.size() - 8);  // the block and part of its data entry
+  image_plan plan;
+  plan.block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductId", u"x-y")})});
+  bytes image = build(plan, GetParam());
+  image.resize(image.size() - plan.block.size() - 8);  // the block and part of its data entry
   try {
     read_version_string(utils::byte_view(image), GetParam(), L"ProductId", false);
     FAIL() << "a truncated image was read";
@@ -186,15 +186,15 @@ TEST_P(VersionResource, TruncatedImage_FailsReadingOutsideTheView) {
 }
 
 TEST_P(VersionResource, NodeLengthsPastTheirParent_EndTheSearchWithoutReadingBeyond) {
-  image_spec spec;
+  image_plan plan;
   bytes block = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"ProductId", u"x-y")})});
   put16(block, 0, 0xFFFF);  // the root claims more than the block holds
-  spec.block = block;
-  EXPECT_EQ(read(spec, GetParam(), L"ProductId", true), L"");
+  plan.block = block;
+  EXPECT_EQ(read(plan, GetParam(), L"ProductId", true), L"");
   bytes zero_length = version_block({node(u"040904b0", {}, 0, 1, {string_entry(u"A", u"1")})});
   put16(zero_length, 0x5C, 0);  // the StringFileInfo node claims no length
-  spec.block = zero_length;
-  EXPECT_EQ(read(spec, GetParam(), L"A", true), L"");
+  plan.block = zero_length;
+  EXPECT_EQ(read(plan, GetParam(), L"A", true), L"");
 }
 
 TEST(VersionResourceImage, NotAPeImage_Fails) {
