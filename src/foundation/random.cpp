@@ -1,18 +1,48 @@
-// Stand-in source until the random pool exists: the operating system's random device.
 #include "foundation/random.h"
-
-#include <mutex>
-#include <random>
 
 #include <fmt/format.h>
 
+#include "foundation/random_pool.h"
+#include "foundation/sha256.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#else
+#include <chrono>
+#endif
+
 namespace vyn::utils {
 
+random_pool::random_pool(std::span<const std::uint8_t> seed) {
+  root::sha256 hash;
+  hash.update(seed.data(), seed.size());
+  hash.finish(pool_.data());
+}
+
+std::uint64_t random_pool::next(std::uint64_t counter) {
+  std::uint8_t tail[8];
+  for (int i = 0; i < 8; ++i) tail[i] = static_cast<std::uint8_t>(counter >> (8 * i));
+  std::lock_guard guard(lock_);
+  root::sha256 hash;
+  hash.update(pool_.data(), pool_.size());
+  hash.update(tail, sizeof(tail));
+  hash.finish(pool_.data());
+  std::uint64_t value = 0;
+  for (int i = 0; i < 8; ++i) value |= std::uint64_t{pool_[static_cast<std::size_t>(i)]} << (8 * i);
+  return value;
+}
+
+std::uint64_t random_pool::time_stamp() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+  return __rdtsc();
+#else
+  return static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+#endif
+}
+
 std::uint64_t random_u64() {
-  static std::mutex lock;
-  static std::random_device device;
-  std::lock_guard guard(lock);
-  return (static_cast<std::uint64_t>(device()) << 32) | device();
+  static random_pool pool(gather_seed());
+  return pool.next(random_pool::time_stamp());
 }
 
 std::string random_uuid() {

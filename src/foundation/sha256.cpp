@@ -4,11 +4,13 @@
 #include <stdexcept>
 
 #include "foundation/exceptions.h"
+#include "foundation/sha256_transforms.h"
 
 namespace vyn::root {
-namespace {
 
-constexpr std::uint32_t k[64] = {
+namespace detail {
+
+alignas(16) const std::uint32_t sha256_round_constants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -18,12 +20,25 @@ constexpr std::uint32_t k[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+namespace {
 
 constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-void transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
+// One round with the working variables passed in their rotated order: instead of shifting all
+// eight, d takes the new e and h the new a, and the next call names them one place further on.
+inline void round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d,
+                  std::uint32_t e, std::uint32_t f, std::uint32_t g, std::uint32_t& h,
+                  std::uint32_t kw) {
+  const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + (g ^ (e & (f ^ g))) + kw;
+  const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) | (c & (a | b)));
+  d += t1;
+  h = t1 + t2;
+}
+
+}  // namespace
+
+void sha256_transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
+  const std::uint32_t* k = sha256_round_constants;
   for (; blocks != 0; --blocks, data += 64) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i) {
@@ -36,15 +51,26 @@ void transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blo
       w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-    for (int i = 0; i < 64; ++i) {
-      const std::uint32_t t1 =
-          hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-      const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-      hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
+    for (int i = 0; i < 64; i += 8) {
+      round(a, b, c, d, e, f, g, hh, k[i] + w[i]);
+      round(hh, a, b, c, d, e, f, g, k[i + 1] + w[i + 1]);
+      round(g, hh, a, b, c, d, e, f, k[i + 2] + w[i + 2]);
+      round(f, g, hh, a, b, c, d, e, k[i + 3] + w[i + 3]);
+      round(e, f, g, hh, a, b, c, d, k[i + 4] + w[i + 4]);
+      round(d, e, f, g, hh, a, b, c, k[i + 5] + w[i + 5]);
+      round(c, d, e, f, g, hh, a, b, k[i + 6] + w[i + 6]);
+      round(b, c, d, e, f, g, hh, a, k[i + 7] + w[i + 7]);
     }
     h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
   }
 }
+
+}  // namespace detail
+
+namespace {
+
+constexpr std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 int hex_value(char32_t c) {
   if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
@@ -97,19 +123,27 @@ std::wstring digest::whex() const {
 }
 
 sha256::sha256() { reset(); }
+sha256::sha256(transform_fn transform) : pinned_(transform) { reset(); }
 sha256::~sha256() = default;
 
-sha256::transform_fn sha256::plain_transform() { return &transform_plain; }
+sha256::transform_fn sha256::plain_transform() { return &detail::sha256_transform_plain; }
+
+sha256::transform_fn sha256::hardware_transform() {
+  return detail::sha256_hardware_available() ? &detail::sha256_transform_hardware : nullptr;
+}
 
 sha256::transform_fn sha256::selected_transform() {
-  static const transform_fn chosen = plain_transform();
+  static const transform_fn chosen = [] {
+    const transform_fn hardware = hardware_transform();
+    return hardware ? hardware : plain_transform();
+  }();
   return chosen;
 }
 
 void sha256::reset() {
   state_ = std::make_unique<state>();
   std::memcpy(state_->h, initial, sizeof(initial));
-  state_->transform = selected_transform();
+  state_->transform = pinned_ ? pinned_ : selected_transform();
 }
 
 void sha256::update(const void* data, std::size_t length) {

@@ -59,18 +59,23 @@ class sha256 : public detail::basic_hash {
   using transform_fn = void (*)(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks);
 
   sha256();
+  // Always uses the given transform (tests and benchmarks compare the variants).
+  explicit sha256(transform_fn transform);
   ~sha256() override;
   void reset() override;
   void update(const void* data, std::size_t length) override;
   void finish(std::uint8_t* out) override;
   std::size_t digest_length() const override { return 32; }
 
-  // The transform this process uses (chosen once, from what the processor offers).
+  // The transform this process uses: chosen once, the hardware one when the processor offers it.
   static transform_fn selected_transform();
   static transform_fn plain_transform();
+  // The transform on the processor's SHA extensions, or null when the processor lacks them.
+  static transform_fn hardware_transform();
 
  private:
   std::unique_ptr<state> state_;
+  transform_fn pinned_ = nullptr;
 };
 
 // Makes a digest of the algorithm's length and lets the algorithm write into it.
