@@ -45,10 +45,6 @@ std::uint32_t code_of(const std::function<void()>& action, std::string* message 
   return 0;
 }
 
-void set_declared_size(bytes& stream, std::uint64_t size) {
-  for (int i = 0; i < 8; ++i) stream[5 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-}
-
 void set_dictionary_size(bytes& stream, std::uint32_t size) {
   for (int i = 0; i < 4; ++i) stream[1 + i] = static_cast<std::uint8_t>(size >> (8 * i));
 }
@@ -88,7 +84,7 @@ TEST(LzmaCodec, DeclaredSizeZero_DecodesNothingFromHeaderAlone) {
 
 TEST(LzmaCodec, RoundTrip_RestoresInputAndDeclaresItsSize) {
   const bytes inputs[] = {{}, {'x'}, mixed_content(100), mixed_content(70000), bytes(3 << 20, 0),
-                          mixed_content(5 << 20, 7)};
+                          mixed_content(2 << 20, 7)};
   for (const bytes& input : inputs) {
     SCOPED_TRACE(input.size());
     const bytes packed = lzma_compress(input);
@@ -180,6 +176,10 @@ TEST(LzmaCodec, FailedDecode_LeavesDecoderUsable) {
 }
 
 #ifndef _WIN32
+void set_declared_size(bytes& stream, std::uint64_t size) {
+  for (int i = 0; i < 8; ++i) stream[5 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+}
+
 // Cross-checks against the reference xz tool of the build machine.
 class LzmaCodecXz : public ::testing::Test {
  protected:

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -51,6 +52,16 @@ int log_capture::count(const std::string& needle) const {
   int found = 0;
   for (std::string line; std::getline(lines, line);) found += line.find(needle) != std::string::npos;
   return found;
+}
+
+std::filesystem::path fixture(const std::wstring& name) {
+  const char* build = std::getenv("VYN_BUILD_DIR");
+  if (!build) throw std::runtime_error("VYN_BUILD_DIR is not set");
+  std::string folder = build;
+#ifdef _WIN32
+  if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder;  // the host's root under Wine
+#endif
+  return std::filesystem::path(folder) / L"payload-fixtures" / name;
 }
 
 std::string read_file(const std::filesystem::path& path) {

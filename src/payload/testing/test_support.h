@@ -40,6 +40,10 @@ class log_capture {
   std::FILE* file_ = nullptr;
 };
 
+// A file made at build time in the build folder's "payload-fixtures" (from the environment
+// variable VYN_BUILD_DIR, which the test runner sets).
+std::filesystem::path fixture(const std::wstring& name);
+
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
