@@ -77,6 +77,25 @@ TEST(LzmaCodec, BadInputs_FailWithTheirCodes) {
   }
 }
 
+// A stream that stops exactly where a pass of the dictionary buffer ends leaves the decoder "maybe
+// finished"; with more data declared, that is a cut-off stream, not the end of it.
+TEST(LzmaCodec, KnownSizeStreamCutAtPassBoundary_FailsAsPremature) {
+  bytes packed = lzma_compress(mixed_content(8192));
+  for (int i = 0; i < 4; ++i) packed[1 + i] = static_cast<std::uint8_t>(8192 >> (8 * i));
+  for (int i = 0; i < 8; ++i) packed[5 + i] = static_cast<std::uint8_t>(100000 >> (8 * i));
+  lzma_decoder decoder;
+  bytes plain;
+  vector_sink sink(plain);
+  std::string message;
+  EXPECT_EQ(code_of([&] { decoder.decode(packed, sink); }, &message), 1u);
+  EXPECT_EQ(message, "The LZMA stream has ended prematurely!");
+  EXPECT_EQ(decoder.dictionary_buffer_size(), 8192u);
+
+  // Of unknown size and without an end marker, the same stream ends where its input ends.
+  for (int i = 0; i < 8; ++i) packed[5 + i] = 0xFF;
+  EXPECT_TRUE(lzma_decompress(packed) == mixed_content(8192));
+}
+
 TEST(LzmaCodec, DeclaredSizeZero_DecodesNothingFromHeaderAlone) {
   const bytes stream = {0x5D, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_TRUE(lzma_decompress(stream).empty());

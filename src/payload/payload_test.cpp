@@ -228,6 +228,18 @@ TEST_F(Payload, BadRecords_FailAndLeaveNoFileBehind) {
   }
 }
 
+TEST_F(Payload, EmptyContent_UnpacksToEmptyFile) {
+  append_file_record(image_, "empty", {});
+  append_file_record(image_, "empty.packed", {}, true);
+  const auto index = build();
+  for (const wchar_t* alias : {L"empty", L"empty.packed"}) {
+    const std::wstring target = path((std::wstring(alias) + L".out").c_str());
+    index->find_by_alias(alias)->unpack_to_file(target);
+    EXPECT_EQ(fs::file_size(target), 0u);
+    EXPECT_TRUE(index->find_by_alias(alias)->unpack().empty());
+  }
+}
+
 TEST_F(Payload, RecordBeyondFileEnd_Code5) {
   const auto index = build();
   auto mapping = std::make_shared<files::file_mapping>(index->file_handle());
