@@ -116,7 +116,13 @@ void lzma_packer::decompress(const std::wstring& source, const std::wstring& des
 void lzma_packer::decompress(HANDLE source, HANDLE destination) {
   if (!valid(source) || !valid(destination)) throw error(87u, "Invalid source or destination handle!");
   const files::file_mapping mapping(source);
-  decompress(mapping.view().bytes(), destination);
+  std::span<const std::uint8_t> view;
+  try {
+    view = mapping.view().bytes();
+  } catch (const error& e) {
+    throw error(e.code(), "Unable to retrieve size of unmapped view!");
+  }
+  decompress(view, destination);
 }
 
 void lzma_packer::decompress(std::span<const std::uint8_t> source, const std::wstring& destination) {
