@@ -41,9 +41,10 @@ int main(int argc, char** argv) {
   }
   const bool to_stdout = argc > 2 && std::strcmp(argv[2], "--stdout") == 0;
   const auto start = std::chrono::steady_clock::now();
-  std::ifstream in(argv[1], std::ios::binary);
-  std::vector<std::uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (stream.empty()) {
+  std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
+  std::vector<std::uint8_t> stream(in ? static_cast<std::size_t>(in.tellg()) : 0);
+  in.seekg(0);
+  if (stream.empty() || !in.read(reinterpret_cast<char*>(stream.data()), static_cast<std::streamsize>(stream.size()))) {
     std::fprintf(stderr, "cannot read %s\n", argv[1]);
     return 1;
   }
