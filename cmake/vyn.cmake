@@ -38,8 +38,10 @@ endfunction()
 
 # Windows tests run under Wine through the emulator set in the configuration; each test case is
 # discovered and run as a ctest test of its own.
+option(VYN_TARGET_TESTS "Build the Windows test programs (off where they cannot run)" ON)
+
 function(vyn_tests name)
-  if(NOT BUILD_TESTING)
+  if(NOT BUILD_TESTING OR (VYN_WINDOWS AND NOT VYN_TARGET_TESTS))
     return()
   endif()
   _vyn_sources(srcs ${ARGN})

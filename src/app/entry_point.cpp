@@ -1,6 +1,5 @@
 #include "app/entry_point.h"
 
-#include <optional>
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
@@ -8,7 +7,14 @@
 #include "app/exit_codes.h"
 #include "app/failure.h"
 #include "app/message_box.h"
+#include "foundation/directories.h"
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
+#include "foundation/logger.h"
+#include "foundation/os_info.h"
+#include "foundation/paths.h"
+#include "foundation/product_identity.h"
+#include "foundation/version_resource.h"
 #include "foundation/log.h"
 #include "foundation/random.h"
 #include "foundation/strings.h"
@@ -110,6 +116,20 @@ std::uint32_t handle_failure(entry_host& host, const std::shared_ptr<sfx_reporti
   return outcome.exit_code;
 }
 
+// Security of the data folder and its "Logs" folder: full control for the system and
+// administrators, users may read and write files but not change the folders' permissions.
+constexpr const wchar_t* existing_folder_sddl = L"O:BAG:BAD:P(A;CIOI;FA;;;SY)(A;CIOI;FA;;;BA)(A;CIOI;DTFRFW;;;BU)";
+constexpr const wchar_t* new_data_folder_sddl = L"D:P(A;CIOI;GA;;;SY)(A;CIOI;GA;;;BA)(A;CIOI;GRGX;;;BU)";
+
+// Creates the folder with the descriptor, or applies the existing-folder descriptor to it.
+void prepare_folder(const std::wstring& path, const wchar_t* new_folder_sddl) {
+  if (files::directory_exists(path)) {
+    files::set_security(path, existing_folder_sddl);
+  } else {
+    files::create_directory(path, new_folder_sddl);
+  }
+}
+
 // The stub's own host: facts read from Windows; the components that the stub does not carry yet
 // (proxy settings, reporting) are absent.
 class system_host final : public entry_host {
@@ -118,24 +138,42 @@ class system_host final : public entry_host {
     const wchar_t* text = ::GetCommandLineW();
     return text ? text : L"";
   }
-  std::wstring process_path() override { return system_info::module_path(); }
-  // The log folders and the log file come with the logging module; until then the log has no
-  // file and only the OS information is prepared here.
-  void prepare_log_file() override { system_version(); }
-  std::wstring log_file_path() override { return {}; }
+  std::wstring process_path() override { return files::module_path(); }
+  void prepare_log_file() override {
+    files::create_directory(root::company_folder());
+    const std::wstring& data = root::data_folder();
+    prepare_folder(data, new_data_folder_sddl);
+    const std::wstring logs = root::logs_folder();
+    prepare_folder(logs, existing_folder_sddl);
+    logger_ = log::open_log(files::join_path(logs, L"sfx.log"));
+    os::current();
+  }
+  std::wstring log_file_path() override { return logger_ ? logger_->file_path() : std::wstring(); }
   os_version system_version() override {
-    if (!version_) version_ = system_info::query_os_version();
-    return *version_;
+    const os::version_record& v = os::current().version;
+    return {v.major, v.minor, v.build, v.service_pack_major, v.service_pack_minor, v.suite_mask, v.product_type};
   }
-  std::string system_description() override {
-    return describe_os(system_version(), system_info::is_server_r2(), system_info::native_platform());
-  }
+  std::string system_description() override { return os::describe(os::current()); }
   std::uint32_t integrity_level() override { return system_info::process_integrity_level(); }
   system_info::parent_process parent_process() override { return system_info::query_parent_process(); }
   std::vector<std::wstring> main_product_ids() override {
-    return system_info::version_strings(process_path(), L"MainProductId");
+    try {
+      std::wstring id = root::read_module_version_string(::GetModuleHandleW(nullptr), L"MainProductId", true);
+      if (!id.empty()) return {std::move(id)};
+    } catch (const vyn::exceptions::error&) {
+      // a stub without a version resource simply reports no main product
+    }
+    return {};
   }
-  std::wstring file_version() override { return system_info::file_version(process_path()); }
+  // Only for the start-up line: a stub without a readable version still runs.
+  std::wstring file_version() override {
+    try {
+      const auto v = files::file_version_numbers(process_path());
+      return fmt::format(L"{}.{}.{}.{}", v[0], v[1], v[2], v[3]);
+    } catch (const vyn::exceptions::error&) {
+      return {};
+    }
+  }
   std::wstring new_session_id() override { return utils::to_wide(utils::random_uuid()); }
 
   std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring&) override { return {}; }
@@ -149,7 +187,7 @@ class system_host final : public entry_host {
   }
 
  private:
-  std::optional<os_version> version_;
+  log::logger_ref logger_;  // keeps the log module's file open until the run has ended
 };
 
 }  // namespace

@@ -6,10 +6,11 @@
 #include <pugixml.hpp>
 
 #include "app/exit_codes.h"
-#include "app/fs_redirection.h"
 #include "app/language_table.h"
+#include "foundation/directories.h"
 #include "foundation/exceptions.h"
 #include "foundation/log.h"
+#include "foundation/paths.h"
 #include "foundation/strings.h"
 
 namespace vyn::sfx {
@@ -64,15 +65,6 @@ bool hides_splash(const std::wstring& silent_value) {
 
 }  // namespace
 
-std::wstring join_path(std::wstring_view folder, std::wstring_view name) {
-  while (folder.ends_with(L'\\')) folder.remove_suffix(1);
-  while (name.starts_with(L'\\')) name.remove_prefix(1);
-  std::wstring path(folder);
-  path += L'\\';
-  path += name;
-  return path;
-}
-
 sfx_process::sfx_process(std::shared_ptr<sfx_reporting_intf> reporting, std::shared_ptr<sfx_proxy_parser_intf> proxy,
                          const std::wstring& session_id) {
   context_.values = std::make_shared<value_holder>();
@@ -112,7 +104,7 @@ std::uint32_t sfx_process::run(const wchar_t* process_path_text, const wchar_t* 
 void sfx_process::check_own_signature(const std::wstring& process_path) {
   bool signed_ok = false;
   {
-    fs_redirection_auto redirection_off;
+    files::fs_redirection_auto redirection_off;
     if (const auto verifier = create_verify_signature()) signed_ok = verifier->verify_file(process_path);
   }
   if (!signed_ok) {
@@ -157,7 +149,7 @@ std::uint32_t sfx_process::prepare_and_launch(const std::wstring& migrated) {
   s.preparation->prepare(
       s.setup_command, [this, &s](const std::wstring& title) { show_splash(s, title); },
       [this, &s](std::uint8_t percent) { report_progress(s, percent); });
-  if (context_.info) context_.info->save(join_path(context_.values->get(L"tmp-path", L""), L"kestro-info.xml"));
+  if (context_.info) context_.info->save(files::join_path(context_.values->get(L"tmp-path", L""), L"kestro-info.xml"));
   announce_start(s);
 
   s.launcher = require(create_secure_process_launcher(), "setup launcher");
@@ -166,7 +158,7 @@ std::uint32_t sfx_process::prepare_and_launch(const std::wstring& migrated) {
   const std::uint32_t result = launch(s, setup);
   if (s.splash) s.splash->close();
   if (exit_code::setup_crashed(result)) {
-    s.launcher->wait_for_bug_report(join_path(context_.values->get(L"tmp-path", L""), L"common"));
+    s.launcher->wait_for_bug_report(files::join_path(context_.values->get(L"tmp-path", L""), L"common"));
   }
   return result;
 }
@@ -225,7 +217,7 @@ void sfx_process::announce_start(session& s) {
 command_line sfx_process::compose_setup_command_line(const session& s, const std::wstring& migrated) {
   command_line setup;
   if (!s.setup_command.empty()) setup.set_program_name(s.setup_command);
-  setup.set(L"kestro-info-path", join_path(s.temp_path, L"kestro-info.xml"));
+  setup.set(L"kestro-info-path", files::join_path(s.temp_path, L"kestro-info.xml"));
   setup.get_or_add(context_.values->get_bool(L"clear", false) ? L"clear" : L"install");
   if (!migrated.empty()) setup.merge(command_line(migrated, false));
   // The temporary folder is the stub's own; the setup must not create its folder there too.
@@ -234,7 +226,7 @@ command_line sfx_process::compose_setup_command_line(const session& s, const std
   // Tells the setup master whom to send the splash hide message.
   if (s.splash) setup.set(L"sssid", std::to_wstring(::GetCurrentProcessId()));
   if (context_.proxy && context_.proxy->is_configured()) {
-    const std::wstring ini = join_path(s.temp_path, L"proxy.ini");
+    const std::wstring ini = files::join_path(s.temp_path, L"proxy.ini");
     write_proxy_ini(context_.proxy->settings(), ini);
     setup.set(L"proxy_ini", ini);
   }

@@ -112,7 +112,5 @@ class sfx_process : public sfx_process_intf,
   shared_context context_;
 };
 
-// Joins a folder and a name with exactly one backslash between them.
-std::wstring join_path(std::wstring_view folder, std::wstring_view name);
 
 }  // namespace vyn::sfx

@@ -26,10 +26,6 @@ struct os_version {
 // Windows 7 with service pack 1, or anything later.
 bool is_supported_os(std::uint32_t major, std::uint32_t minor, std::uint16_t service_pack_major) noexcept;
 
-// The system's name for the start-up log line, e.g. "Windows 7 SP1 x64" or
-// "Windows 10 (10.0.19045) x64". server_r2 is the system's R2 metric (only read for 5.2).
-std::string describe_os(const os_version& version, bool server_r2, std::string_view platform);
-
 // The process needs the high mandatory level (the manifest asks for administrator rights).
 inline constexpr std::uint32_t high_integrity_level = 0x3000;
 

@@ -30,24 +30,6 @@ TEST(StartupChecks, IntegrityLevel_HighOrAbovePasses) {
   EXPECT_TRUE(has_sufficient_integrity(0x4000));
 }
 
-TEST(StartupChecks, OsDescription_NamesTheSystemAndPlatform) {
-  const struct {
-    os_version version;
-    bool r2;
-    const char* platform;
-    const char* expected;
-  } cases[] = {
-      {{6, 1, 7601, 1, 0, 0, 1}, false, "x64", "Windows 7 SP1 x64"},
-      {{6, 1, 7601, 1, 0, 0, 3}, false, "x64", "Windows Server 2008 R2 SP1 x64"},
-      {{10, 0, 19045, 0, 0, 0, 1}, false, "x86", "Windows 10 (10.0.19045) x86"},
-      {{10, 0, 17763, 0, 0, 0, 3}, false, "x64", "Windows Server 2019 (10.0.17763) x64"},
-      {{5, 2, 3790, 2, 0, 0, 3}, true, "x64", "Windows Server 2003 R2 SP2 x64"},
-      {{5, 2, 3790, 2, 0, 0x8000, 3}, true, "x86", "Windows Home Server SP2 x86"},
-      {{12, 1, 5, 0, 0, 0, 1}, false, "arm64", "Windows 12.1.5 arm64"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(describe_os(c.version, c.r2, c.platform), c.expected);
-}
-
 constexpr const wchar_t* track = L"11111111-2222-3333-4444-555555555555";
 constexpr const wchar_t* client = L"aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee";
 

@@ -16,8 +16,14 @@ namespace {
 // Large transfers go in pieces: ReadFile and WriteFile count in 32 bits.
 constexpr DWORD io_chunk = 0x40000000;
 
-[[noreturn]] void fail(DWORD code, std::string message) {
-  VYN_LOG_ERROR("{}, error {}", message, code);
+// Logs what failed, on which path, and raises it. The path is only logged when the message does
+// not name it already.
+[[noreturn]] void fail(DWORD code, std::string message, std::wstring_view path = {}) {
+  if (path.empty()) {
+    VYN_LOG_ERROR("{}, error {}", message, code);
+  } else {
+    VYN_LOG_ERROR("{} ('{}'), error {}", message, utils::to_log(path), code);
+  }
   throw exceptions::error(code, std::move(message));
 }
 
@@ -43,14 +49,14 @@ WIN32_FILE_ATTRIBUTE_DATA attribute_data(std::wstring_view path, const char* mes
   return data;
 }
 
-void write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
+void write_all(HANDLE file, std::span<const std::uint8_t> bytes, std::wstring_view path = {}) {
   while (!bytes.empty()) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), io_chunk));
     DWORD written = 0;
     if (!::WriteFile(file, bytes.data(), piece, &written, nullptr)) {
-      fail(::GetLastError(), "set_file_content");
+      fail(::GetLastError(), "set_file_content", path);
     }
-    if (written == 0) fail(ERROR_WRITE_FAULT, "set_file_content");
+    if (written == 0) fail(ERROR_WRITE_FAULT, "set_file_content", path);
     bytes = bytes.subspan(written);
   }
 }
@@ -79,7 +85,9 @@ std::vector<std::uint8_t> get_file_content(std::wstring_view path) {
   }
   const file_lock lock(file.get(), lock_kind::shared);
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) fail(::GetLastError(), "get_file_content: GetFileSizeEx");
+  if (!::GetFileSizeEx(file.get(), &size)) {
+    fail(::GetLastError(), "get_file_content: GetFileSizeEx", path);
+  }
   const auto total = static_cast<std::uint64_t>(size.QuadPart);
   if (total > SIZE_MAX / 2) fail(ERROR_FILE_TOO_LARGE, quoted("get_file_content '{}'", path));
 
@@ -88,7 +96,7 @@ std::vector<std::uint8_t> get_file_content(std::wstring_view path) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, io_chunk));
     DWORD read = 0;
     if (!::ReadFile(file.get(), bytes.data() + done, piece, &read, nullptr)) {
-      fail(::GetLastError(), "get_file_content: ReadFile");
+      fail(::GetLastError(), "get_file_content: ReadFile", path);
     }
     if (read == 0) fail(ERROR_HANDLE_EOF, quoted("get_file_content '{}'", path));
     done += read;
@@ -105,7 +113,7 @@ void set_file_content(std::wstring_view path, std::span<const std::uint8_t> byte
   if (!file) fail(::GetLastError(), quoted("set_file_content '{}'", path));
   try {
     const file_lock lock(file.get(), lock_kind::exclusive);
-    write_all(file.get(), bytes);
+    write_all(file.get(), bytes, path);
   } catch (...) {
     file.reset();
     ::DeleteFileW(name.c_str());  // never leave a partial file behind

@@ -1,67 +1,41 @@
-// Interim logger: formats events in the final line format and writes them to an optional stream.
-// The file sink, rotation, history and debugger output replace this with the logger proper.
+// The front end's entry points: they reach the process logger, which exists from the first
+// logging call until the process ends.
 #include "foundation/log.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <mutex>
-
-#include "foundation/exceptions.h"
+#include "foundation/logger.h"
 
 namespace vyn::log {
 namespace {
 
-std::atomic<std::uint32_t> stream_threshold{9};
-std::FILE* stream = nullptr;
-std::mutex stream_lock;
+// The thread's objects are destroyed before the process's at-exit work, which still logs; the
+// flag, which needs no destruction, tells that the context is gone.
+thread_local bool context_gone = false;
 
-constexpr const char* level_names[] = {"debug",   "block",  "info",  "fnction", "notice",
-                                       "warning", "thread", "error", "fatal"};
-
-std::string time_stamp() {
-  using namespace std::chrono;
-  const auto now = system_clock::now();
-  const auto days = floor<std::chrono::days>(now);
-  const year_month_day ymd{days};
-  const hh_mm_ss hms{floor<milliseconds>(now - days)};
-  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03}", static_cast<int>(ymd.year()),
-                     static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                     hms.hours().count(), hms.minutes().count(), hms.seconds().count(),
-                     hms.subseconds().count());
-}
+struct context_slot {
+  std::string text;
+  ~context_slot() { context_gone = true; }
+};
+thread_local context_slot context;
 
 }  // namespace
 
-void set_stream_sink(std::FILE* sink, std::uint32_t threshold) {
-  std::lock_guard lock(stream_lock);
-  stream = sink;
-  stream_threshold = threshold;
-}
-
 bool enabled(level lvl) noexcept {
-  return static_cast<std::uint32_t>(lvl) >= stream_threshold.load(std::memory_order_relaxed);
+  detail::LogModule* module = detail::LogModule::instance();
+  return module && module->logger().is_enabled(lvl);
 }
 
 void write(level lvl, const source_location& where, std::string message) {
-  const auto ordinal = static_cast<std::uint32_t>(lvl);
-  const char* name = ordinal < 9 ? level_names[ordinal] : "";
-  const std::string line =
-      fmt::format("[{}] [{:7}] [{:11}] [{:5}:{:5}] [{:6}:{:4}] {}\n", time_stamp(), name,
-                  where.module, 0, 0, std::string_view(where.file_id, 6), where.line, message);
-  std::lock_guard lock(stream_lock);
-  if (stream && ordinal >= stream_threshold) {
-    std::fputs(line.c_str(), stream);
-    std::fflush(stream);
+  if (detail::LogModule* module = detail::LogModule::instance()) {
+    module->core().log_message(lvl, where, std::move(message));
   }
 }
 
-std::string render_exception(const std::exception& e) {
-  std::string text = fmt::format("Exception: {}", e.what());
-  if (const auto* b = dynamic_cast<const exceptions::detail::base*>(&e); b && b->has_code()) {
-    text += fmt::format("{}Code: {:#010x}", e.what()[0] ? "\n" : "", b->code());
-  }
-  return text;
+std::string set_thread_context(std::string text) {
+  return context_gone ? std::string() : std::exchange(context.text, std::move(text));
+}
+
+std::string_view thread_context() noexcept {
+  return context_gone ? std::string_view() : std::string_view(context.text);
 }
 
 }  // namespace vyn::log

@@ -45,9 +45,26 @@ bool enabled(level lvl) noexcept;
 // log file fails.
 void write(level lvl, const source_location& where, std::string message);
 
-// "Exception: <what>", followed by "\nCode: 0x%08x (<system text>)" when the exception carries a
-// system error code.
+// "Exception: <what>", followed by "Code: 0x%08x (<system text>)" when the exception carries a
+// system error code (on a new line when the exception has a text).
 std::string render_exception(const std::exception& e);
+
+// The calling thread's context: a text shown in braces before every message the thread logs
+// ("{context} message"); empty for none. The setter returns the previous text.
+std::string set_thread_context(std::string context);
+std::string_view thread_context() noexcept;
+
+// Sets the thread's context for the lifetime of the object and restores the previous one.
+class scoped_context {
+ public:
+  explicit scoped_context(std::string context) : previous_(set_thread_context(std::move(context))) {}
+  ~scoped_context() { set_thread_context(std::move(previous_)); }
+  scoped_context(const scoped_context&) = delete;
+  scoped_context& operator=(const scoped_context&) = delete;
+
+ private:
+  std::string previous_;
+};
 
 namespace detail {
 

@@ -21,13 +21,24 @@ HMODULE own_module() {
   return module ? module : ::GetModuleHandleW(nullptr);
 }
 
+// A missing "ModuleId" is no error, and neither is an image without a version resource here:
+// the mandatory "ProductId" read reports that.
+std::wstring optional_module_id(HMODULE module) {
+  try {
+    return read_module_version_string(module, L"ModuleId", true);
+  } catch (const exceptions::error& e) {
+    VYN_LOG_WARNING("No module identifier: {}", e.message());
+    return {};
+  }
+}
+
 std::wstring own_module_id() {
   HMODULE host = ::GetModuleHandleW(nullptr);
   if (::GetProcAddress(host, "on_orvek_dll_unload")) {
-    std::wstring id = read_module_version_string(host, L"ModuleId", true);
+    std::wstring id = optional_module_id(host);
     if (!id.empty()) return id;
   }
-  return read_module_version_string(own_module(), L"ModuleId", true);
+  return optional_module_id(own_module());
 }
 
 std::wstring own_product_id() {

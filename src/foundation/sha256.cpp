@@ -21,7 +21,20 @@ alignas(16) const std::uint32_t sha256_round_constants[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
 namespace {
+
 constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+// One round with the working variables passed in their rotated order: instead of shifting all
+// eight, d takes the new e and h the new a, and the next call names them one place further on.
+inline void round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d,
+                  std::uint32_t e, std::uint32_t f, std::uint32_t g, std::uint32_t& h,
+                  std::uint32_t kw) {
+  const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + (g ^ (e & (f ^ g))) + kw;
+  const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) | (c & (a | b)));
+  d += t1;
+  h = t1 + t2;
+}
+
 }  // namespace
 
 void sha256_transform_plain(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
@@ -38,11 +51,15 @@ void sha256_transform_plain(std::uint32_t* h, const std::uint8_t* data, std::siz
       w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-    for (int i = 0; i < 64; ++i) {
-      const std::uint32_t t1 =
-          hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-      const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-      hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
+    for (int i = 0; i < 64; i += 8) {
+      round(a, b, c, d, e, f, g, hh, k[i] + w[i]);
+      round(hh, a, b, c, d, e, f, g, k[i + 1] + w[i + 1]);
+      round(g, hh, a, b, c, d, e, f, k[i + 2] + w[i + 2]);
+      round(f, g, hh, a, b, c, d, e, k[i + 3] + w[i + 3]);
+      round(e, f, g, hh, a, b, c, d, k[i + 4] + w[i + 4]);
+      round(d, e, f, g, hh, a, b, c, k[i + 5] + w[i + 5]);
+      round(c, d, e, f, g, hh, a, b, k[i + 6] + w[i + 6]);
+      round(b, c, d, e, f, g, hh, a, k[i + 7] + w[i + 7]);
     }
     h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
   }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "foundation/file_mapping.h"
+#include "payload/payload_format.h"
 #include "payload/payload_record.h"
 
 namespace vyn::sfx {
@@ -26,6 +27,21 @@ class payload_enumerator : public payload_enumerator_intf {
     virtual std::unique_ptr<payload_enumerator_intf> create_payload_enumerator(
         std::shared_ptr<files::file_mapping> mapping) = 0;
   };
+
+  // Validates the image headers and computes the payload start; every header failure is raised
+  // from here. Keeps the mapping alive for the enumerator's lifetime.
+  explicit payload_enumerator(std::shared_ptr<files::file_mapping> mapping);
+
+  // Positions on the first record; false for an empty payload or a lone end record.
+  bool first() override;
+  // Moves to the record behind the current one; false at the end record or without a current one.
+  bool next() override;
+  // The current record; none before first() and after the end record.
+  std::optional<payload_record> current() const override { return walker_.current(); }
+
+ private:
+  std::shared_ptr<files::file_mapping> mapping_;
+  record_walker walker_;
 };
 
 }  // namespace vyn::sfx

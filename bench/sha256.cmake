@@ -1,0 +1,10 @@
+# SHA-256 throughput, run by bench/run-sha256.
+add_executable(sha256_bench ${CMAKE_CURRENT_LIST_DIR}/sha256_bench.cpp)
+target_link_libraries(sha256_bench PRIVATE vyn_foundation vyn_options)
+if(NOT VYN_WINDOWS)
+  find_package(OpenSSL)
+  if(OpenSSL_FOUND)
+    target_link_libraries(sha256_bench PRIVATE OpenSSL::Crypto)
+    target_compile_definitions(sha256_bench PRIVATE VYN_BENCH_OPENSSL)
+  endif()
+endif()

@@ -1,0 +1,54 @@
+#include <windows.h>
+
+#include "foundation/handle.h"
+#include "foundation/log_file.h"
+#include "foundation/log_system.h"
+#include "foundation/strings.h"
+
+namespace vyn::log::detail {
+
+std::uint64_t system_time() noexcept {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+std::uint32_t current_process_id() noexcept { return ::GetCurrentProcessId(); }
+
+std::uint32_t current_thread_id() noexcept { return ::GetCurrentThreadId(); }
+
+void debugger_output(std::string_view text) noexcept {
+  try {
+    // Lenient: a line with bytes that are not UTF-8 still reaches the debugger.
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                             nullptr, 0);
+    if (length > 0) {
+      std::wstring wide(static_cast<std::size_t>(length), L'\0');
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            length);
+      ::OutputDebugStringW(wide.c_str());
+    } else {
+      ::OutputDebugStringA(std::string(text).c_str());
+    }
+  } catch (...) {
+  }
+}
+
+std::string system_message(std::uint32_t code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const win::unique_local owner(buffer);
+  std::wstring_view text(buffer, buffer ? length : 0);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.remove_suffix(1);
+  }
+  return utils::to_log(text);
+}
+
+std::unique_ptr<file_sink_intf> open_file_sink(const std::wstring& path, std::uint64_t max_size) {
+  return std::make_unique<file_sink>(path, max_size);
+}
+
+}  // namespace vyn::log::detail

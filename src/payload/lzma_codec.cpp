@@ -1,0 +1,240 @@
+#include "payload/lzma_codec.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include <lzma-sdk/LzmaDec.h>
+#include <lzma-sdk/LzmaEnc.h>
+
+#include "foundation/exceptions.h"
+
+namespace vyn::packers {
+namespace {
+
+using vyn::exceptions::error;
+
+void* heap_alloc(void*, std::size_t size) { return size == 0 ? nullptr : std::malloc(size); }
+void heap_free(void*, void* address) { std::free(address); }
+ISzAlloc heap_allocator{heap_alloc, heap_free};
+
+constexpr std::uint64_t round_up(std::uint64_t value, std::uint64_t mask) {
+  return (value + mask) & ~mask;
+}
+
+std::uint64_t read_u64(const std::uint8_t* p) {
+  std::uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = value << 8 | p[i];
+  return value;
+}
+
+}  // namespace
+
+std::size_t lzma_dictionary_buffer_size(std::uint32_t dictionary_size, std::uint64_t declared_size) {
+  const std::uint64_t dictionary = dictionary_size < 4096 ? 4096 : dictionary_size;
+  const std::uint64_t mask = dictionary < (std::uint64_t{1} << 22)   ? 0xFFF
+                             : dictionary < (std::uint64_t{1} << 30) ? 0xFFFFF
+                                                                     : 0x3FFFFF;
+  std::uint64_t size = round_up(dictionary, mask);
+  if (size > std::numeric_limits<std::uint32_t>::max()) size = dictionary;
+  if (lzma_size_known(declared_size)) {
+    const std::uint64_t needed = declared_size < 4096 ? 4096 : round_up(declared_size, 0xFFF);
+    if (needed < size) size = needed;
+  }
+  return static_cast<std::size_t>(size);
+}
+
+struct lzma_decoder::state {
+  CLzmaDec decoder;
+  std::uint8_t* buffer = nullptr;
+  std::size_t buffer_size = 0;
+
+  state() { LzmaDec_Construct(&decoder); }
+  ~state() {
+    LzmaDec_FreeProbs(&decoder, &heap_allocator);
+    std::free(buffer);
+  }
+
+  void prepare(const std::uint8_t* header, std::uint64_t declared_size) {
+    CLzmaProps props;
+    if (const SRes res = LzmaProps_Decode(&props, header, LZMA_PROPS_SIZE); res != SZ_OK) {
+      throw error(static_cast<std::uint32_t>(res), "Unable to allocate LZMA context!");
+    }
+    if (const SRes res = LzmaDec_AllocateProbs(&decoder, header, LZMA_PROPS_SIZE, &heap_allocator);
+        res != SZ_OK) {
+      throw error(static_cast<std::uint32_t>(res), "Unable to allocate LZMA context!");
+    }
+    const std::size_t wanted = lzma_dictionary_buffer_size(props.dicSize, declared_size);
+    if (!buffer || buffer_size != wanted) {
+      std::free(buffer);
+      buffer_size = 0;
+      buffer = static_cast<std::uint8_t*>(std::malloc(wanted));
+      if (!buffer) {
+        LzmaDec_FreeProbs(&decoder, &heap_allocator);
+        throw error(2u, "Unable to allocate LZMA context!");
+      }
+      buffer_size = wanted;
+    }
+    decoder.dic = buffer;
+    decoder.dicBufSize = buffer_size;
+    LzmaDec_Init(&decoder);
+  }
+};
+
+lzma_decoder::lzma_decoder() : state_(std::make_unique<state>()) {}
+lzma_decoder::~lzma_decoder() = default;
+
+const std::uint8_t* lzma_decoder::dictionary_buffer() const noexcept { return state_->buffer; }
+std::size_t lzma_decoder::dictionary_buffer_size() const noexcept { return state_->buffer_size; }
+
+void lzma_decoder::decode(std::span<const std::uint8_t> input, decode_sink& out) {
+  if (input.data() == nullptr) throw error(87u, "No LZMA stream to decompress!");
+  if (input.size() < lzma_header_size) throw error(13u, "Unable to read LZMA header!");
+  const std::uint64_t declared = read_u64(input.data() + LZMA_PROPS_SIZE);
+  const bool known = lzma_size_known(declared);
+  state_->prepare(input.data(), declared);
+  CLzmaDec& decoder = state_->decoder;
+  const std::size_t buffer_size = state_->buffer_size;
+  out.begin(declared);
+
+  const std::uint8_t* in = input.data() + lzma_header_size;
+  std::size_t in_left = input.size() - lzma_header_size;
+  std::uint64_t produced = 0;
+  for (;;) {
+    const std::uint64_t rest = known ? declared - produced : lzma_unknown_size;
+    const bool last_pass = known && rest <= buffer_size;
+    const std::size_t limit = last_pass ? static_cast<std::size_t>(rest) : buffer_size;
+    if (limit == 0) return;
+    decoder.dicPos = 0;
+    SizeT consumed = in_left;
+    ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+    const SRes res = LzmaDec_DecodeToDic(&decoder, limit, in, &consumed,
+                                         last_pass ? LZMA_FINISH_END : LZMA_FINISH_ANY, &status);
+    if (res != SZ_OK) throw error(static_cast<std::uint32_t>(res), "Unable to decompress LZMA stream!");
+    in += consumed;
+    in_left -= consumed;
+    out.write({decoder.dic, decoder.dicPos});
+    produced += decoder.dicPos;
+    // The decoder may call a stream "maybe finished" at any pass boundary where its range coder
+    // happens to be at rest; that ends the stream only when nothing more is due, otherwise data
+    // would be silently cut off.
+    const bool finished =
+        status == LZMA_STATUS_FINISHED_WITH_MARK ||
+        (status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK && (known ? produced == declared : in_left == 0));
+    if (finished) {
+      out.end(produced, declared);
+      return;
+    }
+    if (in_left == 0) throw error(1u, "The LZMA stream has ended prematurely!");
+  }
+}
+
+namespace {
+
+struct source_adapter {
+  ISeqInStream vtable;
+  encode_source* source;
+
+  static SRes read(void* p, void* buffer, size_t* size) {
+    auto* self = static_cast<source_adapter*>(p);
+    return self->source->read(buffer, *size) ? SZ_OK : SZ_ERROR_READ;
+  }
+};
+
+struct sink_adapter {
+  ISeqOutStream vtable;
+  encode_sink* sink;
+
+  static size_t write(void* p, const void* buffer, size_t size) {
+    auto* self = static_cast<sink_adapter*>(p);
+    return self->sink->accept({static_cast<const std::uint8_t*>(buffer), size});
+  }
+};
+
+}  // namespace
+
+lzma_encoder::lzma_encoder(int level, std::uint32_t dictionary_size)
+    : level_(level), dictionary_size_(dictionary_size) {}
+
+lzma_encoder::~lzma_encoder() {
+  if (handle_) LzmaEnc_Destroy(handle_, &heap_allocator, &heap_allocator);
+}
+
+void lzma_encoder::encode(encode_source& in, std::uint64_t input_size, encode_sink& out) {
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = level_;
+  props.dictSize = dictionary_size_;
+  props.numThreads = 1;
+  // Lets the library shrink the dictionary for small inputs.
+  props.reduceSize = input_size > std::numeric_limits<std::uint32_t>::max()
+                         ? std::numeric_limits<std::uint32_t>::max()
+                         : static_cast<std::uint32_t>(input_size);
+  if (!handle_) {
+    handle_ = LzmaEnc_Create(&heap_allocator);
+    if (!handle_) throw error(2u, "Unable to create the LZMA encoder!");
+  }
+  if (const SRes res = LzmaEnc_SetProps(handle_, &props); res != SZ_OK) {
+    throw error(static_cast<std::uint32_t>(res), "Unable to store LZMA props into the encoder!");
+  }
+  std::uint8_t header[lzma_header_size];
+  SizeT props_size = LZMA_PROPS_SIZE;
+  if (const SRes res = LzmaEnc_WriteProperties(handle_, header, &props_size); res != SZ_OK) {
+    throw error(static_cast<std::uint32_t>(res), "Unable to write LZMA properties!");
+  }
+  for (int i = 0; i < 8; ++i) header[LZMA_PROPS_SIZE + i] = static_cast<std::uint8_t>(input_size >> (8 * i));
+  if (out.accept(header) < lzma_header_size) {
+    throw error(out.last_error(), "Unable to write to the output file!");
+  }
+  source_adapter reader{{&source_adapter::read}, &in};
+  sink_adapter writer{{&sink_adapter::write}, &out};
+  const SRes res = LzmaEnc_Encode(handle_, &writer.vtable, &reader.vtable, nullptr, &heap_allocator,
+                                  &heap_allocator);
+  if (res != SZ_OK) throw error(static_cast<std::uint32_t>(res), "Unable to compress LZMA stream!");
+}
+
+void vector_sink::begin(std::uint64_t declared_size) {
+  if (lzma_size_known(declared_size) && declared_size != 0 && declared_size < 0x7FFFFFFF) {
+    bytes_.reserve(bytes_.size() + static_cast<std::size_t>(declared_size));
+  }
+}
+
+void vector_sink::write(std::span<const std::uint8_t> bytes) {
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+}
+
+std::size_t vector_sink::accept(std::span<const std::uint8_t> bytes) noexcept {
+  try {
+    write(bytes);
+    return bytes.size();
+  } catch (...) {
+    return 0;
+  }
+}
+
+bool span_source::read(void* buffer, std::size_t& size) noexcept {
+  if (size > rest_.size()) size = rest_.size();
+  if (size != 0) std::memcpy(buffer, rest_.data(), size);
+  rest_ = rest_.subspan(size);
+  return true;
+}
+
+std::vector<std::uint8_t> lzma_decompress(std::span<const std::uint8_t> packed) {
+  std::vector<std::uint8_t> plain;
+  vector_sink sink(plain);
+  lzma_decoder decoder;
+  decoder.decode(packed, sink);
+  return plain;
+}
+
+std::vector<std::uint8_t> lzma_compress(std::span<const std::uint8_t> plain, int level,
+                                        std::uint32_t dictionary_size) {
+  std::vector<std::uint8_t> packed;
+  vector_sink sink(packed);
+  span_source source(plain);
+  lzma_encoder encoder(level, dictionary_size);
+  encoder.encode(source, plain.size(), sink);
+  return packed;
+}
+
+}  // namespace vyn::packers
