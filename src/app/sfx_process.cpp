@@ -261,7 +261,9 @@ std::unique_ptr<temp_dir_intf> sfx_process::create_temp_dir(std::wstring_view ba
 
 std::shared_ptr<value_holder_intf> sfx_process::create_value_holder() { return std::make_shared<value_holder>(); }
 
-std::unique_ptr<payload_intf> sfx_process::create_payload(const std::wstring&, shared_context&) { return {}; }
+std::unique_ptr<payload_intf> sfx_process::create_payload(const std::wstring& stub_path, shared_context& context) {
+  return std::make_unique<payload>(stub_path, context);
+}
 
 std::shared_ptr<features::splash::gif_wnd_intf> sfx_process::create_gif_wnd(
     std::shared_ptr<features::splash::gif_wnd_data_intf>) {
@@ -273,15 +275,16 @@ std::shared_ptr<features::splash::gif_wnd_data_intf> sfx_process::create_res_gif
   return {};
 }
 
-std::unique_ptr<payload_enumerator_intf> sfx_process::create_payload_enumerator(std::shared_ptr<files::file_mapping>) {
-  return {};
+std::unique_ptr<payload_enumerator_intf> sfx_process::create_payload_enumerator(
+    std::shared_ptr<files::file_mapping> mapping) {
+  return std::make_unique<payload_enumerator>(std::move(mapping));
 }
 
 std::unique_ptr<prepare_setup_intf> sfx_process::create_prepare_setup(shared_context&) { return {}; }
 
 std::shared_ptr<secure_process_launcher_intf> sfx_process::create_secure_process_launcher() { return {}; }
 
-std::shared_ptr<kestro_info_intf> sfx_process::create_kestro_info() { return {}; }
+std::shared_ptr<kestro_info_intf> sfx_process::create_kestro_info() { return std::make_shared<kestro_info>(); }
 
 std::unique_ptr<sfx_migrate_cmd_params_intf> sfx_process::create_sfx_migrate_cmd_params() {
   return std::make_unique<sfx_migrate_cmd_params>();

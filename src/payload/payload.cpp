@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include "foundation/directories.h"
 #include "foundation/exceptions.h"
+#include "foundation/file_digest.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "payload/file_io.h"
@@ -22,7 +24,7 @@ std::shared_ptr<win::unique_handle> open_stub(const std::wstring& path) {
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   HANDLE file = INVALID_HANDLE_VALUE;
   {
-    const file_io::fs_redirection_off redirection_off;
+    const files::fs_redirection_auto redirection_off;
     file = ::CreateFileW(path.c_str(), FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
@@ -187,7 +189,10 @@ void unpacker::unpack_to_file(const std::wstring& path) {
     } else {
       unsupported_reader();
     }
-    if (!sha256_.empty()) verify(file_io::digest_of_file(file.get()));
+    if (!sha256_.empty()) {
+      root::sha256 hash;
+      verify(root::digest_of_file(hash, file.get()));
+    }
   } catch (...) {
     FILE_DISPOSITION_INFO dispose{TRUE};
     if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof(dispose))) {

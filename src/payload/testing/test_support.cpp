@@ -7,10 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace vyn::log {
-// The logger's stream sink (level threshold 0 lets everything through, 9 nothing).
-void set_stream_sink(std::FILE* sink, std::uint32_t threshold);
-}  // namespace vyn::log
+#include "foundation/logger.h"
 
 namespace vyn::sfx::testing {
 
@@ -34,11 +31,11 @@ log_capture::log_capture() {
   file_ = std::fopen((folder_.path() / "log.txt").c_str(), "w+b");
 #endif
   if (!file_) throw std::runtime_error("cannot open the log capture file");
-  log::set_stream_sink(file_, 0);
+  log::acquire_logger()->set_stream(file_, 0);
 }
 
 log_capture::~log_capture() {
-  log::set_stream_sink(nullptr, 9);
+  log::acquire_logger()->set_stream(nullptr, 9);
   std::fclose(file_);
 }
 
