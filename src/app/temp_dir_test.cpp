@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "foundation/strings.h"
+#include "payload/testing/test_support.h"
 
 namespace vyn::sfx {
 namespace {
@@ -99,22 +101,12 @@ void forget_pending_operations_below(const std::wstring& folder) {
 
 class TempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH + 1];
-    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
-    base_ = std::wstring(temp) + L"vyn-temp-dir-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(::GetTickCount64());
-    ASSERT_TRUE(::CreateDirectoryW(base_.c_str(), nullptr));
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::permissions(base_, std::filesystem::perms::all, ignored);
-    std::filesystem::remove_all(base_, ignored);
-  }
-
-  std::wstring base_;
+  testing::temp_folder folder_;
+  const std::wstring base_ = folder_.path().wstring();
+  testing::log_capture log_;
 };
+
+std::string narrow(const std::wstring& text) { return utils::to_narrow(text); }
 
 TEST_F(TempDir, ExistingBase_HoldsTheNewFolderWhichIsDeletedWithAllItsContent) {
   std::wstring path;
@@ -134,6 +126,10 @@ TEST_F(TempDir, ExistingBase_HoldsTheNewFolderWhichIsDeletedWithAllItsContent) {
   }
   EXPECT_FALSE(is_directory(path));
   EXPECT_TRUE(is_directory(base_));
+  EXPECT_EQ(log_.count("SFX temp folder '" + narrow(path) + "' created."), 1);
+  EXPECT_EQ(log_.count("SFX temp folder '" + narrow(path) + "\\common\\deeper' deleted."), 1);
+  EXPECT_EQ(log_.count("SFX temp folder '" + narrow(path) + "' deleted."), 1);
+  EXPECT_EQ(log_.count("Temp folder (" + narrow(path) + ") deleted"), 1);
 }
 
 TEST_F(TempDir, BaseWithTrailingSeparator_JoinedWithASingleBackslash) {
@@ -186,6 +182,7 @@ TEST_F(TempDir, KeepRequested_FolderAndContentRemain) {
     write_file(path + L"\\trace.etl");
   }
   EXPECT_TRUE(is_file(path + L"\\trace.etl"));
+  EXPECT_EQ(log_.count("Skipping temp folder (" + narrow(path) + ") delete"), 1);
 }
 
 TEST_F(TempDir, LockedFile_FileAndItsFolderAreScheduledForDeletionAtRestart) {
@@ -208,6 +205,9 @@ TEST_F(TempDir, LockedFile_FileAndItsFolderAreScheduledForDeletionAtRestart) {
   EXPECT_NE(pending.find(L"\\??\\" + path + L"\\locked.exe" + L'\0' + L'\0'), std::wstring::npos);
   EXPECT_NE(pending.find(L"\\??\\" + path + L'\0' + L'\0'), std::wstring::npos);
   EXPECT_EQ(pending_operations().find(path), std::wstring::npos);
+  EXPECT_EQ(log_.count("Could not delete file '" + narrow(path) + "\\locked.exe', 32, plan it for restart!"), 1);
+  EXPECT_EQ(log_.count("Could not delete directory '" + narrow(path) + "', 145, plan it for restart!"), 1);
+  EXPECT_EQ(log_.count("delete after reboot fail"), 0);
 }
 
 // The setup may leave a link to a folder elsewhere; deleting follows no link.

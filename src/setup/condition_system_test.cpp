@@ -8,6 +8,8 @@
 
 #include "foundation/exceptions.h"
 #include "foundation/os_info.h"
+#include "foundation/strings.h"
+#include "payload/testing/test_support.h"
 #include "setup/condition_containers.h"
 #include "setup/condition_factory.h"
 #include "setup/expander.h"
@@ -163,30 +165,10 @@ TEST_F(SystemConditions, Brand_ComparedWithTheBrandWordIgnoringCase) {
 class FileConditions : public SystemConditions {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH + 1];
-    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
-    folder_ = std::wstring(temp) + L"vyn-file-condition-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-              std::to_wstring(::GetTickCount64());
-    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW((folder_ + L"\\sub").c_str(), nullptr));
-    write(L"empty.txt", "");
-    write(L"full.txt", "content");
+    sfx::testing::write_file(temp_ / L"empty.txt", "");
+    sfx::testing::write_file(temp_ / L"full.txt", "content");
     expander_->set(L"%FULL%", folder_ + L"\\full.txt");
-  }
-
-  void TearDown() override {
-    ::DeleteFileW((folder_ + L"\\empty.txt").c_str());
-    ::DeleteFileW((folder_ + L"\\full.txt").c_str());
-    ::RemoveDirectoryW((folder_ + L"\\sub").c_str());
-    ::RemoveDirectoryW(folder_.c_str());
-  }
-
-  void write(const wchar_t* name, const std::string& bytes) {
-    HANDLE file = ::CreateFileW((folder_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
   }
 
   // A file condition on a path inside the test folder (or on the given text when it names a
@@ -196,7 +178,8 @@ class FileConditions : public SystemConditions {
   }
   std::wstring at(const wchar_t* name) const { return L"path='" + folder_ + L"\\" + name + L"' "; }
 
-  std::wstring folder_;
+  sfx::testing::temp_folder temp_;
+  const std::wstring folder_ = temp_.path().wstring();
 };
 
 TEST_F(FileConditions, Exists_FileMeansAFileAndNotAFolder) {
@@ -215,6 +198,10 @@ TEST_F(FileConditions, Exists_FileMeansAFileAndNotAFolder) {
       {L"path='%FULL%' exists='true'", "true"},
   };
   for (const auto& c : cases) EXPECT_EQ(file_outcome(c.attributes), c.expected) << c.attributes;
+
+  const sfx::testing::log_capture log;
+  file_outcome(L"path='%FULL%' type='File' exists='false'");
+  EXPECT_EQ(log.count("file: The File '[%FULL%]{" + utils::to_narrow(folder_) + "\\full.txt}' exists."), 1);
 }
 
 TEST_F(FileConditions, DeviceExists_WhenItOpensForSynchronisation_QueryFailureCountsAsMissing) {
@@ -231,6 +218,11 @@ TEST_F(FileConditions, DeviceExists_WhenItOpensForSynchronisation_QueryFailureCo
       {at(L"bad<name>") + L"type='device' exists='false'", "true"},
   };
   for (const auto& c : cases) EXPECT_EQ(file_outcome(c.attributes), c.expected) << c.attributes;
+
+  const sfx::testing::log_capture log;
+  file_outcome(at(L"bad<name>") + L"type='device' exists='true'");
+  EXPECT_EQ(log.count("Exception in 'exists' condition " + utils::to_narrow(folder_) + "\\bad<name> ("), 1);
+  EXPECT_EQ(log.count("does not exist."), 1);
 }
 
 TEST_F(FileConditions, Empty_ReadsTheSizeOfAnExistingFile) {
@@ -246,6 +238,9 @@ TEST_F(FileConditions, Empty_ReadsTheSizeOfAnExistingFile) {
       {at(L"empty.txt") + L"type='file' exists='true' empty='true'", "true"},
   };
   for (const auto& c : cases) EXPECT_EQ(file_outcome(c.attributes), c.expected) << c.attributes;
+  const sfx::testing::log_capture log;
+  file_outcome(at(L"full.txt") + L"empty='false'");
+  EXPECT_EQ(log.count("file: The file '" + utils::to_narrow(folder_) + "\\full.txt' is not empty."), 1);
   // Without "exists" nothing guards the size query of a missing file.
   EXPECT_NE(file_outcome(at(L"missing.txt") + L"empty='true'").find("Unable to get size of file"), std::string::npos);
 }

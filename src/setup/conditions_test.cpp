@@ -3,6 +3,7 @@
 #include <string>
 
 #include "foundation/exceptions.h"
+#include "payload/testing/test_support.h"
 #include "setup/condition_containers.h"
 #include "setup/condition_factory.h"
 #include "setup/condition_values.h"
@@ -140,6 +141,11 @@ TEST_F(Conditions, Comparisons_NumericThenTextualUnlessVersion) {
       {L"<c><not-greater-than/></c>", "The assertion failed for expression: m_left"},
   };
   for (const auto& c : cases) EXPECT_EQ(outcome(c.xml), c.expected) << c.xml;
+
+  const sfx::testing::log_capture log;
+  outcome(L"<c><equals left='%KESTRO_IS_SFX%' right='1'/><less-than left='a10' right='A9'/></c>");
+  EXPECT_EQ(log.count("condition_compare: left:'[%KESTRO_IS_SFX%]{1}' == right:'[1]{1}'"), 1);
+  EXPECT_EQ(log.count("condition_compare: left:'[a10]{a10}' < right:'[A9]{A9}'"), 1);
 }
 
 TEST_F(Conditions, FindAndStartsWith_IgnoreCaseAndExpandVariables) {
@@ -164,6 +170,11 @@ TEST_F(Conditions, FindAndStartsWith_IgnoreCaseAndExpandVariables) {
       {L"<c><starts-with string='a'/></c>", "The assertion failed for expression: m_prefix"},
   };
   for (const auto& c : cases) EXPECT_EQ(outcome(c.xml), c.expected) << c.xml;
+
+  const sfx::testing::log_capture log;
+  outcome(L"<c><starts-with string='Windows 10' prefix='WIN'/><find string='%PLATFORMS%' substring='X64'/></c>");
+  EXPECT_EQ(log.count("condition_starts_with: string:'Windows 10' prefix:'WIN' result=true"), 1);
+  EXPECT_EQ(log.count("find: string:'x86,x64,arm64' substring:'X64' result=true"), 1);
 }
 
 TEST_F(Conditions, UnknownElements_AreDroppedUnlessUnsupportedSaysWhatToAssume) {
@@ -180,6 +191,12 @@ TEST_F(Conditions, UnknownElements_AreDroppedUnlessUnsupportedSaysWhatToAssume) 
       {L"<c><boolean value='false' unsupported='true'/></c>", "false"},
   };
   for (const auto& c : cases) EXPECT_EQ(outcome(c.xml), c.expected) << c.xml;
+
+  const sfx::testing::log_capture log;
+  outcome(L"<c><future-test unsupported='maybe'/><other/></c>");
+  EXPECT_EQ(log.count("Unable to parse element 'future-test' as a condition!"), 1);
+  EXPECT_EQ(log.count("Unknown condition, but 'unsupported' attribute present:'maybe'"), 1);
+  EXPECT_EQ(log.count("Unable to parse element 'other' as a condition!"), 1);
 }
 
 TEST_F(Conditions, IntegerAttributeBeyond32Bits_EscapesBuildingAsNarrowingError) {

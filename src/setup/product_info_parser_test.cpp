@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/value_holder.h"
 #include "foundation/exceptions.h"
+#include "payload/testing/test_support.h"
 #include "setup/condition_values.h"
 #include "setup/running_brand.h"
 
@@ -39,6 +38,7 @@ class ProductInfoParser : public ::testing::Test {
 };
 
 TEST_F(ProductInfoParser, EmptyOrMalformedData_RaisesAndKeepsThePreviousContent) {
+  const testing::log_capture log;
   parse("<product-info><name>p</name><setup-files><file><name>a.dll</name></file></setup-files></product-info>");
   const struct {
     std::string data;
@@ -59,6 +59,7 @@ TEST_F(ProductInfoParser, EmptyOrMalformedData_RaisesAndKeepsThePreviousContent)
     EXPECT_EQ(parser_.name(), L"p");
     EXPECT_EQ(file_names(), std::vector<std::wstring>{L"a.dll"});
   }
+  EXPECT_EQ(log.count("Failed to parse product-info data, "), 3);
 }
 
 TEST_F(ProductInfoParser, SetupFiles_SelectedByTheConditionsOfGroupAndFile) {
@@ -141,7 +142,9 @@ TEST_F(ProductInfoParser, SetupCommands_FirstWhoseConditionsHold) {
 
   parse("<product-info><setup-commands executable='a.exe'><conditions><or/></conditions></setup-commands>"
         "</product-info>");
+  const testing::log_capture log;
   EXPECT_TRUE(parser_.setup_commands().empty());
+  EXPECT_EQ(log.count("The <setup-commands> element is not presented in product-info.xml!"), 1);
   parse("<product-info/>");
   EXPECT_TRUE(parser_.setup_commands().empty());
 }
@@ -209,26 +212,11 @@ TEST_F(ProductInfoParser, IntegerBeyond32Bits_EndsTheParseAndKeepsThePreviousCon
 
 class ProductInfoSave : public ProductInfoParser {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH + 1];
-    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, temp), 0u);
-    folder_ = std::wstring(temp) + L"vyn-product-info-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-              std::to_wstring(::GetTickCount64());
-    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
-    path_ = folder_ + L"\\product-info.xml";
-  }
-  void TearDown() override {
-    ::DeleteFileW(path_.c_str());
-    ::RemoveDirectoryW(folder_.c_str());
-  }
+  std::string content() const { return testing::read_file(path_); }
 
-  std::string content() const {
-    std::ifstream in(path_.c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-
-  std::wstring folder_;
-  std::wstring path_;
+  testing::temp_folder temp_;
+  const std::wstring folder_ = temp_.path().wstring();
+  const std::wstring path_ = folder_ + L"\\product-info.xml";
 };
 
 TEST_F(ProductInfoSave, SavedFile_IsByteIdenticalToTheParsedData) {
