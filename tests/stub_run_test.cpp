@@ -1,8 +1,13 @@
 // Runs the built stub the way a user or a launching program does and checks how each run ends.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -111,6 +116,42 @@ TEST(Stub, MalformedCommandLines_EndLikeAnyOther) {
   for (const auto& arguments : command_lines) {
     EXPECT_EQ(run_stub(built_stub(), arguments), invalid_signature) << arguments.substr(0, 60);
   }
+}
+
+// The log of the default brand's data folder, as the stub writes it.
+std::wstring stub_log_path() {
+  wchar_t common[MAX_PATH];
+  if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common))) return {};
+  return std::wstring(common) + L"\\Orvek Software\\Kestro\\Logs\\sfx.log";
+}
+
+std::string read_all(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Each run leaves its start, its command line and its end in the brand's log, in that order and
+// in one process's lines.
+TEST(Stub, Run_WritesStartAndEndLinesToTheBrandLog) {
+  const std::string marker = "log-check-" + std::to_string(::GetTickCount64());
+  EXPECT_EQ(run_stub(built_stub(), L"/silent /" + std::wstring(marker.begin(), marker.end())), invalid_signature);
+  const std::string log = read_all(stub_log_path());
+  ASSERT_TRUE(log.starts_with("\xEF\xBB\xBF")) << "the log starts with a byte-order mark";
+  const std::size_t started = log.find("SFX started with command line '/silent /" + marker + "'");
+  ASSERT_NE(started, std::string::npos);
+  // The run's process id is the first field after the level and module columns.
+  const std::size_t line_start = log.rfind('\n', started) + 1;
+  const std::string pid_field = log.substr(line_start + 50, 13);  // "[  pid:  tid]"
+  ASSERT_TRUE(pid_field.front() == '[' && pid_field.back() == ']' && pid_field[6] == ':') << pid_field;
+  const std::string pid = pid_field.substr(0, pid_field.find(':'));
+  const std::size_t begin = log.rfind("*** Starting SFX (", started);
+  ASSERT_NE(begin, std::string::npos);
+  EXPECT_NE(log.substr(log.rfind('\n', begin) + 1, 120).find(pid), std::string::npos);
+  const std::size_t end = log.find("*** Ending SFX after exception (44024, abf8) ***", started);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_NE(log.substr(log.rfind('\n', end) + 1, 120).find(pid), std::string::npos);
 }
 
 TEST_F(StubCopy, ReportedWindowsVersion_DecidesWhetherTheStubRuns) {
