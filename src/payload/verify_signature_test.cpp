@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ class VerifySignatureTest : public ::testing::Test {
 
   std::wstring write(const std::wstring& name, const std::vector<std::uint8_t>& data) {
     const std::wstring path = dir_ + L"\\" + name;
-    std::ofstream out(path, std::ios::binary);
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     out.close();
     files_.push_back(path);
@@ -95,7 +96,7 @@ TEST_F(VerifySignatureTest, SignedStub_VerifiesByPathHandleAndBytes) {
   }
   EXPECT_TRUE(verifier_.verify_file(path));
   EXPECT_TRUE(verifier_.verify_handle(open(path).get()));
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(bytes.size(), 1000u);
   EXPECT_TRUE(verifier_.verify_block(bytes.data(), bytes.size()));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "arguments.h"
 #include "command.h"
@@ -84,6 +85,9 @@ int run(const std::vector<std::string>& raw) {
     throw tool_error(exit_refused, input_path + ": " + e.what());
   }
   write_file(output_path, out.data);
+  // A signed program stays a program.
+  std::error_code ignored;
+  std::filesystem::permissions(output_path, std::filesystem::status(input_path).permissions(), ignored);
   std::printf("signed %s -> %s: key set %u, %s key %zu (%s), version %d, %s block, %zu signed bytes%s\n",
               input_path.c_str(), output_path.c_str(), set, std::string(kind_name(entry.kind)).c_str(), entry.index,
               entry.name.c_str(), options.version,
