@@ -13,6 +13,7 @@
 #include "fuzz_signature_input.h"
 #include "payload/bigint.h"
 #include "payload/bigint_montgomery.h"
+#include "payload/bigint_vector.h"
 #include "payload/dsa_verify.h"
 #include "payload/ecc_ecdsa.h"
 #include "payload/signature_check.h"
@@ -42,7 +43,7 @@ void check_montgomery(const crypto::natural& a, const crypto::natural& b, const 
   typename crypto::montgomery<N>::element x = ctx.to_mont(a), y = ctx.to_mont(b), z;
   ctx.mul(z, x, y);
   require(ctx.from_mont(z) == crypto::mod_mul(a, b, m));
-  ctx.sqr(z, x);
+  ctx.mul(z, x, x);
   require(ctx.from_mont(z) == crypto::mod_mul(a, a, m));
   const std::array<crypto::natural, 2> bases{a, b};
   const std::array<crypto::natural, 2> exps{crypto::mod(b, crypto::natural(64)), crypto::natural(3)};
@@ -50,6 +51,12 @@ void check_montgomery(const crypto::natural& a, const crypto::natural& b, const 
   for (unsigned i = 0; i < exps[0][0]; ++i) expected = crypto::mod_mul(expected, a, m);
   expected = crypto::mod_mul(expected, crypto::mod_mul(crypto::mod_mul(b, b, m), b, m), m);
   require(crypto::multi_exp<N>(ctx, bases, exps) == expected);
+  if (crypto::vector::available()) {
+    require(crypto::vector::multi_exp(m, bases, exps, crypto::vector::width::sse2) == expected);
+    if (crypto::vector::wide_available()) {
+      require(crypto::vector::multi_exp(m, bases, exps, crypto::vector::width::avx2) == expected);
+    }
+  }
 }
 
 void arithmetic(bytes in) {

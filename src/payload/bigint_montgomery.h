@@ -1,7 +1,9 @@
 #pragma once
 // Montgomery arithmetic modulo an odd number of at most N words, and the simultaneous
-// exponentiation g1^e1 · g2^e2 · ... that a DSA check needs. Elements in Montgomery form are
-// exactly N words, each value below the modulus.
+// exponentiation g1^e1 · g2^e2 · ... that a DSA check needs, on plain 32-bit words. Elements in
+// Montgomery form are exactly N words, each value below the modulus. (bigint_vector.h does the
+// same faster where SSE2 is available; squaring by a separate routine was measured no faster than
+// the multiplication below, so there is none.)
 
 #include <array>
 #include <cstddef>
@@ -72,57 +74,7 @@ class montgomery {
     finish(out, t, top);
   }
 
-  // out = a²·R^-1 mod m: the cross products once, doubled, then the diagonal, then reduction.
-  void sqr(element& out, const element& a) const {
-    std::array<word, 2 * N> t{};
-    for (std::size_t i = 0; i + 1 < N; ++i) {
-      dword carry = 0;
-      const dword ai = a[i];
-      for (std::size_t j = i + 1; j < N; ++j) {
-        carry += ai * a[j] + t[i + j];
-        t[i + j] = static_cast<word>(carry);
-        carry >>= 32;
-      }
-      t[i + N] = static_cast<word>(carry);
-    }
-    word shifted_out = 0;
-    for (std::size_t i = 0; i < 2 * N; ++i) {
-      const word next = t[i] >> 31;
-      t[i] = (t[i] << 1) | shifted_out;
-      shifted_out = next;
-    }
-    dword carry = 0;
-    for (std::size_t i = 0; i < N; ++i) {
-      carry += dword{a[i]} * a[i] + t[2 * i];
-      t[2 * i] = static_cast<word>(carry);
-      carry = (carry >> 32) + t[2 * i + 1];
-      t[2 * i + 1] = static_cast<word>(carry);
-      carry >>= 32;
-    }
-    reduce(out, t);
-  }
-
  private:
-  // Montgomery reduction of a 2N-word value below m·R.
-  void reduce(element& out, std::array<word, 2 * N>& t) const {
-    word over = 0;
-    for (std::size_t i = 0; i < N; ++i) {
-      const word q = t[i] * m_inv_;
-      dword carry = 0;
-      for (std::size_t j = 0; j < N; ++j) {
-        carry += dword{q} * m_[j] + t[i + j];
-        t[i + j] = static_cast<word>(carry);
-        carry >>= 32;
-      }
-      const dword s = dword{t[i + N]} + carry + over;
-      t[i + N] = static_cast<word>(s);
-      over = static_cast<word>(s >> 32);
-    }
-    std::array<word, N> high;
-    for (std::size_t i = 0; i < N; ++i) high[i] = t[i + N];
-    finish(out, high, over);
-  }
-
   // The value top·2^(32N) + t is below 2m; subtract m once if it is not below m.
   void finish(element& out, const std::array<word, N>& t, word top) const {
     bool subtract = top != 0;
@@ -179,13 +131,13 @@ natural multi_exp(const montgomery<N>& ctx, std::span<const natural> bases,
     // Odd powers g, g^3, g^5, ... of each base.
     table[b][0] = ctx.to_mont(bases[b]);
     element square;
-    ctx.sqr(square, table[b][0]);
+    ctx.mul(square, table[b][0], table[b][0]);
     for (std::size_t i = 1; i < table_size; ++i) ctx.mul(table[b][i], table[b][i - 1], square);
   }
   element acc{};
   bool started = false;
   for (std::size_t i = top; i-- > 0;) {
-    if (started) ctx.sqr(acc, acc);
+    if (started) ctx.mul(acc, acc, acc);
     for (std::size_t b = 0; b < bases.size(); ++b) {
       const std::uint8_t d = digits[b][i];
       if (d == 0) continue;

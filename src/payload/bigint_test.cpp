@@ -6,6 +6,7 @@
 
 #include "foundation/exceptions.h"
 #include "payload/bigint_montgomery.h"
+#include "payload/bigint_vector.h"
 
 namespace vyn::sfx::crypto {
 namespace {
@@ -124,7 +125,7 @@ void expect_montgomery_matches_plain(std::uint64_t seed) {
     typename montgomery<N>::element x = ctx.to_mont(a), y = ctx.to_mont(b), z;
     ctx.mul(z, x, y);
     EXPECT_EQ(ctx.from_mont(z), mod_mul(a, b, m));
-    ctx.sqr(z, x);
+    ctx.mul(z, x, x);
     EXPECT_EQ(ctx.from_mont(z), mod_mul(a, a, m));
   }
   // Operands at the top of the range.
@@ -168,6 +169,44 @@ TEST(BigintTest, MultiExp_MatchesSquareAndMultiply) {
     const natural expected = mod_mul(plain_power(mod(g, m), e[0], m), plain_power(mod(y, m), e[1], m), m);
     EXPECT_EQ(multi_exp<64>(ctx, bases, e), expected);
   }
+}
+
+TEST(BigintTest, VectorMultiExp_MatchesThePortableOne) {
+  if (!vector::available()) GTEST_SKIP() << "no SSE2 on this processor";
+  std::vector<vector::width> widths = {vector::width::sse2};
+  if (vector::wide_available()) widths.push_back(vector::width::avx2);
+  random_words rnd(7);
+  struct modulus_case {
+    std::size_t words;
+    bool top_bit;
+  };
+  for (const auto& c : {modulus_case{64, true}, modulus_case{64, false}, modulus_case{40, true}, modulus_case{1, true}}) {
+    natural m = rnd.value(c.words);
+    if (c.top_bit) m = add(mod(m, natural::power_of_two(32 * c.words - 1)), natural::power_of_two(32 * c.words - 1));
+    if (!m.is_odd()) m = add(m, natural(1));
+    if (compare(m, natural(3)) < 0) m = natural(5);
+    const montgomery<64> ctx(m);
+    const natural g = rnd.value(64), y = rnd.value(64);
+    const natural all_ones = sub(natural::power_of_two(2048), natural(1));
+    const natural exponents[][2] = {{rnd.value(8), rnd.value(8)}, {natural(0), natural(0)}, {natural(1), all_ones},
+                                    {rnd.value(64), natural(2)}};
+    for (const auto& e : exponents) {
+      const natural bases[] = {g, y};
+      const natural expected = multi_exp<64>(ctx, bases, e);
+      for (vector::width w : widths) EXPECT_EQ(vector::multi_exp(m, bases, e, w), expected) << c.words;
+      EXPECT_EQ(vector::multi_exp(m, std::span(bases, 1), std::span(e, 1)),
+                multi_exp<64>(ctx, std::span(bases, 1), std::span(e, 1)));
+    }
+  }
+  // The largest modulus: m = 2^2048 - 159 (odd), bases and exponents at the top of their ranges.
+  const natural m = sub(natural::power_of_two(2048), natural(159));
+  const montgomery<64> ctx(m);
+  const natural top = sub(m, natural(1));
+  const natural bases[] = {top, sub(m, natural(2))};
+  const natural e[] = {sub(natural::power_of_two(256), natural(1)), sub(natural::power_of_two(255), natural(3))};
+  for (vector::width w : widths) EXPECT_EQ(vector::multi_exp(m, bases, e, w), multi_exp<64>(ctx, bases, e));
+  EXPECT_THROW(vector::multi_exp(natural::power_of_two(2048), bases, e), exceptions::error);
+  EXPECT_THROW(vector::multi_exp(add(natural::power_of_two(2048), natural(1)), bases, e), exceptions::error);
 }
 
 TEST(BigintTest, WindowDigits_SumToTheExponentAndStayOdd) {

@@ -5,6 +5,7 @@
 
 #include "payload/bigint.h"
 #include "payload/bigint_montgomery.h"
+#include "payload/bigint_vector.h"
 
 namespace vyn::sfx::crypto {
 namespace {
@@ -29,8 +30,9 @@ bool check(const dsa_public_key& key, std::span<const std::uint8_t, 32> digest,
   const natural h = natural::from_be_bytes(digest);
   const std::array<natural, 2> exponents{mod_mul(h, w, q), mod_mul(r, w, q)};
   const std::array<natural, 2> bases{g, y};
-  const montgomery<p_words> ctx(p);
-  const natural v = mod(multi_exp<p_words>(ctx, bases, exponents), q);
+  const natural power = vector::available() ? vector::multi_exp(p, bases, exponents)
+                                             : multi_exp<p_words>(montgomery<p_words>(p), bases, exponents);
+  const natural v = mod(power, q);
   return v == r;
 }
 

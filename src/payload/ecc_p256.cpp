@@ -7,8 +7,7 @@
 namespace vyn::sfx::crypto::p256 {
 namespace {
 
-constexpr std::array<word, 8> p_words = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x00000000,
-                                         0x00000000, 0x00000000, 0x00000001, 0xFFFFFFFF};
+using field::p_words;
 constexpr fe curve_b = {{0x27D2604B, 0x3BCE3C3E, 0xCC53B0F6, 0x651D06B0, 0x769886BC, 0xB3EBBD55,
                          0xAA3A93E7, 0x5AC635D8}};
 constexpr affine g_point = {
@@ -17,66 +16,12 @@ constexpr affine g_point = {
     {{0x37BF51F5, 0xCBB64068, 0x6B315ECE, 0x2BCE3357, 0x7C0F9E16, 0x8EE7EB4A, 0xFE1A7F9B,
       0x4FE342E2}}};
 
-bool not_below_p(const std::array<word, 8>& a) noexcept {
-  for (std::size_t i = 8; i-- > 0;) {
-    if (a[i] != p_words[i]) return a[i] > p_words[i];
-  }
-  return true;
-}
-
-// a -= p, ignoring the final borrow (the caller knows a ≥ p or a wrapped past 2^256).
-void subtract_p(std::array<word, 8>& a) noexcept {
-  word borrow = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const dword d = dword{a[i]} - p_words[i] - borrow;
-    a[i] = static_cast<word>(d);
-    borrow = static_cast<word>(d >> 32) & 1;
-  }
-}
-
-// Propagates signed 64-bit column sums into words; returns the signed carry out of word 7.
-std::int64_t propagate(std::array<std::int64_t, 8>& acc, std::array<word, 8>& out) noexcept {
-  std::int64_t carry = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    acc[i] += carry;
-    out[i] = static_cast<word>(acc[i]);
-    carry = acc[i] >> 32;  // arithmetic shift: floor division by 2^32
-  }
-  return carry;
-}
-
-// NIST fast reduction of a 512-bit product c (FIPS 186-4, D.2.3): the sum
-// s1 + 2·s2 + 2·s3 + s4 + s5 - s6 - s7 - s8 - s9 of words of c, folded below p.
-fe reduce(const std::array<word, 16>& c) noexcept {
-  const std::int64_t c8 = c[8], c9 = c[9], c10 = c[10], c11 = c[11], c12 = c[12], c13 = c[13],
-                     c14 = c[14], c15 = c[15];
-  std::array<std::int64_t, 8> acc = {
-      std::int64_t{c[0]} + c8 + c9 - c11 - c12 - c13 - c14,
-      std::int64_t{c[1]} + c9 + c10 - c12 - c13 - c14 - c15,
-      std::int64_t{c[2]} + c10 + c11 - c13 - c14 - c15,
-      std::int64_t{c[3]} + 2 * c11 + 2 * c12 + c13 - c15 - c8 - c9,
-      std::int64_t{c[4]} + 2 * c12 + 2 * c13 + c14 - c9 - c10,
-      std::int64_t{c[5]} + 2 * c13 + 2 * c14 + c15 - c10 - c11,
-      std::int64_t{c[6]} + 3 * c14 + 2 * c15 + c13 - c8 - c9,
-      std::int64_t{c[7]} + 3 * c15 + c8 - c10 - c11 - c12 - c13};
-  fe r;
-  std::int64_t carry = propagate(acc, r.v);
-  // carry·2^256 ≡ carry·(2^224 - 2^192 - 2^96 + 1); at most two more rounds bring it to zero.
-  while (carry != 0) {
-    acc = {std::int64_t{r.v[0]} + carry, r.v[1], r.v[2], std::int64_t{r.v[3]} - carry,
-           r.v[4], r.v[5], std::int64_t{r.v[6]} - carry, std::int64_t{r.v[7]} + carry};
-    carry = propagate(acc, r.v);
-  }
-  if (not_below_p(r.v)) subtract_p(r.v);
-  return r;
-}
-
 }  // namespace
 
 fe fe_from_be(std::span<const std::uint8_t, 32> bytes) {
   fe r;
   for (std::size_t i = 0; i < 32; ++i) r.v[(31 - i) / 4] |= word{bytes[i]} << (8 * ((31 - i) % 4));
-  if (not_below_p(r.v)) throw exceptions::error("Field element is not below the prime!");
+  if (field::not_below_p(r.v)) throw exceptions::error("Field element is not below the prime!");
   return r;
 }
 
@@ -87,93 +32,8 @@ void fe_to_be(const fe& a, std::span<std::uint8_t, 32> out) {
 fe fe_from_natural(const natural& value) {
   fe r;
   value.to_words(r.v.data(), 8);
-  if (not_below_p(r.v)) throw exceptions::error("Field element is not below the prime!");
+  if (field::not_below_p(r.v)) throw exceptions::error("Field element is not below the prime!");
   return r;
-}
-
-bool fe_is_zero(const fe& a) noexcept {
-  word any = 0;
-  for (word w : a.v) any |= w;
-  return any == 0;
-}
-
-bool fe_is_odd(const fe& a) noexcept { return (a.v[0] & 1) != 0; }
-
-fe fe_add(const fe& a, const fe& b) noexcept {
-  fe r;
-  dword carry = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    carry += dword{a.v[i]} + b.v[i];
-    r.v[i] = static_cast<word>(carry);
-    carry >>= 32;
-  }
-  if (carry != 0 || not_below_p(r.v)) subtract_p(r.v);
-  return r;
-}
-
-fe fe_sub(const fe& a, const fe& b) noexcept {
-  fe r;
-  word borrow = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    const dword d = dword{a.v[i]} - b.v[i] - borrow;
-    r.v[i] = static_cast<word>(d);
-    borrow = static_cast<word>(d >> 32) & 1;
-  }
-  if (borrow != 0) {
-    dword carry = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-      carry += dword{r.v[i]} + p_words[i];
-      r.v[i] = static_cast<word>(carry);
-      carry >>= 32;
-    }
-  }
-  return r;
-}
-
-fe fe_neg(const fe& a) noexcept { return fe_sub(fe{}, a); }
-
-fe fe_mul(const fe& a, const fe& b) noexcept {
-  std::array<word, 16> t{};
-  for (std::size_t i = 0; i < 8; ++i) {
-    dword carry = 0;
-    const dword ai = a.v[i];
-    for (std::size_t j = 0; j < 8; ++j) {
-      carry += ai * b.v[j] + t[i + j];
-      t[i + j] = static_cast<word>(carry);
-      carry >>= 32;
-    }
-    t[i + 8] = static_cast<word>(carry);
-  }
-  return reduce(t);
-}
-
-fe fe_sqr(const fe& a) noexcept {
-  std::array<word, 16> t{};
-  for (std::size_t i = 0; i < 7; ++i) {
-    dword carry = 0;
-    const dword ai = a.v[i];
-    for (std::size_t j = i + 1; j < 8; ++j) {
-      carry += ai * a.v[j] + t[i + j];
-      t[i + j] = static_cast<word>(carry);
-      carry >>= 32;
-    }
-    t[i + 8] = static_cast<word>(carry);
-  }
-  word shifted_out = 0;
-  for (std::size_t i = 0; i < 16; ++i) {
-    const word next = t[i] >> 31;
-    t[i] = (t[i] << 1) | shifted_out;
-    shifted_out = next;
-  }
-  dword carry = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    carry += dword{a.v[i]} * a.v[i] + t[2 * i];
-    t[2 * i] = static_cast<word>(carry);
-    carry = (carry >> 32) + t[2 * i + 1];
-    t[2 * i + 1] = static_cast<word>(carry);
-    carry >>= 32;
-  }
-  return reduce(t);
 }
 
 namespace {

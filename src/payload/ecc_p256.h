@@ -9,26 +9,14 @@
 #include <span>
 
 #include "payload/bigint.h"
+#include "payload/ecc_p256_field.h"
 
 namespace vyn::sfx::crypto::p256 {
-
-// A field element, little-endian words, always fully reduced (below p).
-struct fe {
-  std::array<word, 8> v{};
-  friend bool operator==(const fe&, const fe&) = default;
-};
 
 // Raises when the 32 big-endian bytes are not below p.
 fe fe_from_be(std::span<const std::uint8_t, 32> bytes);
 void fe_to_be(const fe& a, std::span<std::uint8_t, 32> out);
 fe fe_from_natural(const natural& value);  // value below p
-bool fe_is_zero(const fe& a) noexcept;
-bool fe_is_odd(const fe& a) noexcept;
-fe fe_add(const fe& a, const fe& b) noexcept;
-fe fe_sub(const fe& a, const fe& b) noexcept;
-fe fe_mul(const fe& a, const fe& b) noexcept;
-fe fe_sqr(const fe& a) noexcept;
-fe fe_neg(const fe& a) noexcept;
 // a^-1 for a non-zero a (Fermat); zero gives zero.
 fe fe_inverse(const fe& a) noexcept;
 // A square root of a, when a is a square.
