@@ -1,8 +1,8 @@
 #pragma once
-// GF(p) arithmetic for P-256, p = 2^256 - 2^224 + 2^192 + 2^96 - 1, on eight 32-bit words. Defined
-// inline: the point formulas spend nearly all their time here. Products are formed column by
-// column (each output word once, with a three-word accumulator) and reduced by the NIST fast
-// reduction (FIPS 186-4, D.2.3).
+// GF(p) arithmetic for P-256, p = 2^256 - 2^224 + 2^192 + 2^96 - 1, on eight 32-bit words: the
+// point formulas spend nearly all their time here. Additions are inline; products are formed
+// column by column (each output word once, with a three-word accumulator) and reduced by the NIST
+// fast reduction (FIPS 186-4, D.2.3).
 
 #include <array>
 #include <cstdint>
@@ -151,41 +151,8 @@ inline fe fe_sub(const fe& a, const fe& b) noexcept {
 
 inline fe fe_neg(const fe& a) noexcept { return fe_sub(fe{}, a); }
 
-inline fe fe_mul(const fe& a, const fe& b) noexcept {
-  std::array<word, 16> c;
-  field::accumulator acc;
-  // Unrolled completely: loops whose length changes with every column cost a mispredicted branch
-  // per column, as much as the products themselves.
-#pragma GCC unroll 15
-  for (std::size_t k = 0; k < 15; ++k) {
-    const std::size_t first = k < 8 ? 0 : k - 7, last = k < 8 ? k : 7;
-#pragma GCC unroll 8
-    for (std::size_t i = first; i <= last; ++i) acc.add(dword{a.v[i]} * b.v[k - i]);
-    c[k] = acc.shift();
-  }
-  c[15] = static_cast<word>(acc.lo);
-  return field::reduce(c);
-}
-
-inline fe fe_sqr(const fe& a) noexcept {
-  std::array<word, 16> c;
-  field::accumulator acc;
-#pragma GCC unroll 15
-  for (std::size_t k = 0; k < 15; ++k) {
-    // The products a[i]·a[k-i] with i < k - i, doubled, then the square on the diagonal.
-    field::accumulator cross;
-    const std::size_t first = k < 8 ? 0 : k - 7;
-#pragma GCC unroll 4
-    for (std::size_t i = first; 2 * i < k; ++i) cross.add(dword{a.v[i]} * a.v[k - i]);
-    cross.hi = (cross.hi << 1) | static_cast<word>(cross.lo >> 63);
-    cross.lo <<= 1;
-    if (k % 2 == 0) cross.add(dword{a.v[k / 2]} * a.v[k / 2]);
-    acc.add(cross.lo);
-    acc.hi += cross.hi;
-    c[k] = acc.shift();
-  }
-  c[15] = static_cast<word>(acc.lo);
-  return field::reduce(c);
-}
+// Out of line: inlined at every use the unrolled products would cost tens of kilobytes of code.
+fe fe_mul(const fe& a, const fe& b) noexcept;
+fe fe_sqr(const fe& a) noexcept;
 
 }  // namespace vyn::sfx::crypto::p256
