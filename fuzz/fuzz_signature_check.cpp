@@ -86,18 +86,28 @@ void arithmetic(bytes in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   bytes in(data + 1, size - 1);
-  switch (static_cast<vyn::fuzz::signature_mode>(data[0] % vyn::fuzz::signature_modes)) {
-    case vyn::fuzz::signature_mode::check_set7:
-    case vyn::fuzz::signature_mode::check_set8: {
-      const unsigned set = data[0] % vyn::fuzz::signature_modes == 0 ? 7 : 8;
+  const auto mode = static_cast<vyn::fuzz::signature_mode>(data[0] % vyn::fuzz::signature_modes);
+  switch (mode) {
+    case vyn::fuzz::signature_mode::locate:
       try {
-        (void)signature::check(in, set);
+        const auto pe = signature::recognise_pe(in);
+        const auto considered = signature::considered_data(in, pe);
+        require(considered.data() == in.data() && considered.size() <= in.size());
+        if (const auto block = signature::locate_block(considered)) {
+          require(block->signed_length < considered.size());
+          (void)signature::signed_digest(in, pe, block->signed_length, block->version);
+        }
+      } catch (const std::exception&) {
+      }
+      break;
+    case vyn::fuzz::signature_mode::check:
+      try {
+        (void)signature::check(in, 7);
       } catch (const std::exception&) {
       }
       // The stub's entry point never raises.
-      (void)signature::is_signed(in, set);
+      (void)signature::is_signed(in, 7);
       break;
-    }
     case vyn::fuzz::signature_mode::ecdsa: {
       const auto key = take(in, take(in, 1)[0] % 70);
       const auto digest = take(in, 32), sig = take(in, 64);

@@ -47,18 +47,21 @@ int main(int argc, char** argv) {
 
   const auto pe32 = testing::minimal_pe_image(false, 600);
   const auto pe64 = testing::minimal_pe_image(true, 900);
-  write(folder, "pe32-v2", signature_mode::check_set7, testing::sign(pe32, binary2));
-  write(folder, "pe64-v3-ecdsa", signature_mode::check_set7,
+  write(folder, "pe32-v2", signature_mode::check, testing::sign(pe32, binary2));
+  write(folder, "pe64-v3-ecdsa", signature_mode::check,
         testing::sign(pe64, binary3, 7, signature::key_kind::ecdsa, 1));
   auto with_table = testing::sign(pe32, binary3, 7, signature::key_kind::dsa, 1);
   testing::append_cert_table(with_table, 40);
-  write(folder, "pe32-v3-cert-table", signature_mode::check_set7, with_table);
+  write(folder, "pe32-v3-cert-table", signature_mode::check, with_table);
   const std::string xml = "<?xml version=\"1.0\"?>\r\n<sfx-info><product id=\"x\"/></sfx-info>\r\n";
   const std::vector<std::uint8_t> xml_bytes(xml.begin(), xml.end());
-  write(folder, "xml-v2", signature_mode::check_set7, testing::sign(xml_bytes, xml2));
-  write(folder, "text-v3", signature_mode::check_set7, testing::sign(xml_bytes, text3));
-  write(folder, "unsigned", signature_mode::check_set7, xml_bytes);
-  write(folder, "set8", signature_mode::check_set8, testing::sign(xml_bytes, binary3, 8, signature::key_kind::ecdsa, 6));
+  write(folder, "xml-v2", signature_mode::check, testing::sign(xml_bytes, xml2));
+  write(folder, "text-v3", signature_mode::check, testing::sign(xml_bytes, text3));
+  write(folder, "unsigned", signature_mode::check, xml_bytes);
+  write(folder, "locate-pe32-v2", signature_mode::locate, testing::sign(pe32, binary2));
+  write(folder, "locate-cert-table", signature_mode::locate, with_table);
+  write(folder, "locate-xml", signature_mode::locate, testing::sign(xml_bytes, xml2));
+  write(folder, "signed-by-set8", signature_mode::check, testing::sign(xml_bytes, binary3, 8, signature::key_kind::ecdsa, 6));
 
   std::array<std::uint8_t, 32> digest{};
   for (std::size_t i = 0; i < digest.size(); ++i) digest[i] = static_cast<std::uint8_t>(i * 13 + 5);

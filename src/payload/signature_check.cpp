@@ -5,7 +5,6 @@
 #include "payload/ecc_ecdsa.h"
 
 namespace vyn::sfx::signature {
-
 namespace {
 
 check_result check_with(bytes data, const keys::key_set* given, unsigned key_set_id) {

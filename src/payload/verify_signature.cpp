@@ -1,5 +1,6 @@
 #include "payload/verify_signature.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
