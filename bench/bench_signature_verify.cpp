@@ -15,6 +15,8 @@
 #include <functional>
 #include <vector>
 
+#include "payload/bigint_montgomery.h"
+#include "payload/bigint_vector.h"
 #include "payload/dsa_verify.h"
 #include "payload/ecc_ecdsa.h"
 #include "payload/keys.h"
@@ -79,6 +81,26 @@ int main(int argc, char** argv) {
          measure(rounds, 20, [&] { return crypto::dsa_verify(set7.dsa[0], digest, dsa_sig); }, true), 1000);
   report("ECDSA P-256 check (key set 7, key 0)",
          measure(rounds, 50, [&] { return crypto::ecdsa_verify(set7.ecdsa[0], digest, ecdsa_sig); }, true), 300);
+
+  // The exponentiation that dominates a DSA check, on each arithmetic the stub may use.
+  {
+    const auto& key = set7.dsa[0];
+    const crypto::natural p = crypto::natural::from_be_bytes(key.p), q = crypto::natural::from_be_bytes(key.q);
+    const crypto::natural bases[] = {crypto::natural::from_be_bytes(key.g), crypto::natural::from_be_bytes(key.y)};
+    const crypto::natural exponents[] = {crypto::sub(q, crypto::natural(12345)), crypto::sub(q, crypto::natural(6789))};
+    const crypto::natural expected = crypto::multi_exp<64>(crypto::montgomery<64>(p), bases, exponents);
+    using crypto::vector::width;
+    if (crypto::vector::wide_available()) {
+      report("  DSA exponentiation, AVX2", measure(rounds, 20, [&] {
+        return crypto::vector::multi_exp(p, bases, exponents, width::avx2) == expected; }, true), 1000);
+    }
+    if (crypto::vector::available()) {
+      report("  DSA exponentiation, SSE2", measure(rounds, 20, [&] {
+        return crypto::vector::multi_exp(p, bases, exponents, width::sse2) == expected; }, true), 1000);
+    }
+    report("  DSA exponentiation, portable (no vectors)", measure(std::max(3, rounds / 3), 5, [&] {
+      return crypto::multi_exp<64>(crypto::montgomery<64>(p), bases, exponents) == expected; }, true), 1000);
+  }
 
   // A signed block of 4 KiB that key set 8 does not accept: all 10 DSA and 7 ECDSA keys tried.
   std::vector<std::uint8_t> data(4096, 0x42);
