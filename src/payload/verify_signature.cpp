@@ -1,5 +1,7 @@
 #include "payload/verify_signature.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -72,7 +74,7 @@ root::digest file_digest(const std::wstring& path) {
 
 }  // namespace
 
-bool verify_signature::verify_handle(HANDLE file) {
+bool verify_signature::verify_handle(void* file) {
   const bool result = check_handle(file, keys::stub_key_set);
   VYN_LOG_DEBUG("DSA for file verified with result '{}'", result);
   return result;
@@ -86,7 +88,7 @@ bool verify_signature::verify_block(const std::uint8_t* data, std::size_t length
 
 bool verify_signature::verify_file(const std::wstring& path) { return check_file(path, keys::stub_key_set); }
 
-bool verify_signature::verify_handle_ext(HANDLE file) {
+bool verify_signature::verify_handle_ext(void* file) {
   const bool result = check_handle(file, keys::extended_key_set);
   VYN_LOG_DEBUG("DSA for file verified with result '{}'", result);
   return result;
