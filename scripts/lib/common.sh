@@ -54,10 +54,11 @@ configure() {
   fi
 }
 
+# The host build's sfxtool signs the Windows builds' stub (bin/vyn-sfx-signed.exe) once it exists.
 configure_win() {
   local arch=$1 dir=$2; shift 2
   configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw.cmake" -DVYN_WIN_ARCH="$arch" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/lib/winerun" "$@"
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/lib/winerun" -DVYN_SFXTOOL="$host_build/bin/sfxtool" "$@"
 }
 
 configure_host() {

@@ -253,7 +253,9 @@ void sfx_process::finish(std::uint32_t result) {
   }
 }
 
-std::shared_ptr<verify_signature_intf> sfx_process::create_verify_signature() { return {}; }
+std::shared_ptr<verify_signature_intf> sfx_process::create_verify_signature() {
+  return std::make_shared<verify_signature>();
+}
 
 std::unique_ptr<temp_dir_intf> sfx_process::create_temp_dir(std::wstring_view base, bool delete_on_destroy) {
   return std::make_unique<temp_dir>(base, delete_on_destroy);

@@ -1,0 +1,145 @@
+#include "payload/signature_block.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "foundation/exceptions.h"
+
+namespace vyn::sfx::signature {
+namespace {
+
+constexpr std::size_t checksum_offset = 88;    // from the NT header
+constexpr std::size_t cert_entry_pe32 = 152;   // from the NT header, 32-bit images
+constexpr std::size_t cert_entry_pe64 = 168;   // from the NT header, 64-bit images
+constexpr std::size_t file_header_end = 24;    // "PE\0\0" and the 20-byte file header
+constexpr std::size_t optional_min_pe32 = 224;
+constexpr std::size_t optional_min_pe64 = 240;
+
+std::uint32_t read_u32(bytes data, std::size_t offset) noexcept {
+  return std::uint32_t{data[offset]} | std::uint32_t{data[offset + 1]} << 8 |
+         std::uint32_t{data[offset + 2]} << 16 | std::uint32_t{data[offset + 3]} << 24;
+}
+
+std::uint16_t read_u16(bytes data, std::size_t offset) noexcept {
+  return static_cast<std::uint16_t>(data[offset] | data[offset + 1] << 8);
+}
+
+bool ends_with(bytes data, std::string_view suffix) noexcept {
+  return data.size() >= suffix.size() &&
+         std::memcmp(data.data() + data.size() - suffix.size(), suffix.data(), suffix.size()) == 0;
+}
+
+bool equals_at(bytes data, std::size_t offset, std::string_view text) noexcept {
+  return std::memcmp(data.data() + offset, text.data(), text.size()) == 0;
+}
+
+// "VYNSig2B" → (2, binary) and so on.
+std::optional<std::pair<int, block_form>> parse_marker(bytes data, std::size_t offset) noexcept {
+  if (!equals_at(data, offset, "VYNSig")) return std::nullopt;
+  const std::uint8_t digit = data[offset + 6], kind = data[offset + 7];
+  if (digit != '2' && digit != '3') return std::nullopt;
+  if (kind != 'A' && kind != 'B') return std::nullopt;
+  return std::pair{digit - '0', kind == 'B' ? block_form::binary : block_form::text};
+}
+
+}  // namespace
+
+std::optional<pe_fields> recognise_pe(bytes data) noexcept {
+  const std::size_t n = data.size();
+  if (n < 64 || data[0] != 'M' || data[1] != 'Z') return std::nullopt;
+  const auto nt_signed = static_cast<std::int32_t>(read_u32(data, 0x3C));
+  if (nt_signed < 0) return std::nullopt;
+  const auto nt = static_cast<std::size_t>(nt_signed);
+  if (nt > n || n - nt < file_header_end) return std::nullopt;
+  if (!equals_at(data, nt, std::string_view("PE\0\0", 4))) return std::nullopt;
+  const std::size_t rest = n - nt - file_header_end;  // bytes behind the file header
+  const std::uint16_t machine = read_u16(data, nt + 4);
+  if (machine == 0x14C) {
+    if (rest < optional_min_pe32 || read_u16(data, nt + file_header_end) != 0x10B) return std::nullopt;
+    return pe_fields{nt + checksum_offset, nt + cert_entry_pe32};
+  }
+  if (machine == 0x8664 || machine == 0xAA64) {
+    if (rest < optional_min_pe64 || read_u16(data, nt + file_header_end) != 0x20B) return std::nullopt;
+    return pe_fields{nt + checksum_offset, nt + cert_entry_pe64};
+  }
+  return std::nullopt;
+}
+
+bytes considered_data(bytes data, const std::optional<pe_fields>& pe) noexcept {
+  if (!pe) return data;
+  const std::uint32_t offset = read_u32(data, pe->cert_entry);
+  const std::uint32_t size = read_u32(data, pe->cert_entry + 4);
+  const std::uint32_t end_of_table = offset + size;
+  if (end_of_table < offset || end_of_table > data.size()) return data;
+  std::size_t end = (offset == 0 && size == 0) ? data.size() : offset;
+  for (std::size_t dropped = 0; dropped < max_cert_padding && end != 0 && data[end - 1] == 0; ++dropped) {
+    --end;
+  }
+  return data.first(end);
+}
+
+std::optional<located_block> locate_block(bytes considered) {
+  for (std::string_view ending : {std::string_view(" -->\r\n"), std::string_view(" -->\n"),
+                                  std::string_view(" -->")}) {
+    if (ends_with(considered, ending)) {
+      considered = considered.first(considered.size() - ending.size());
+      break;
+    }
+  }
+  std::size_t length = considered.size();
+  if (length < marker_size) return std::nullopt;
+  const auto marker = parse_marker(considered, length - marker_size);
+  if (!marker) return std::nullopt;
+  located_block block;
+  block.version = marker->first;
+  block.form = marker->second;
+  if (block.form == block_form::binary) {
+    if (length <= binary_block_size - 1) return std::nullopt;
+    std::memcpy(block.signature.data(), considered.data() + length - binary_block_size, signature_size);
+    block.signed_length = length - binary_block_size;
+    return block;
+  }
+  if (length <= text_block_size - 1) return std::nullopt;
+  const std::size_t start = length - text_block_size;
+  if (std::memcmp(considered.data() + start, considered.data() + length - marker_size, marker_size) != 0) {
+    return std::nullopt;
+  }
+  const root::digest decoded(std::string_view(
+      reinterpret_cast<const char*>(considered.data()) + start + marker_size, 2 * signature_size));
+  std::memcpy(block.signature.data(), decoded.bytes().data(), signature_size);
+  block.signed_length = start;
+  return block;
+}
+
+root::digest signed_digest(bytes data, const std::optional<pe_fields>& pe, std::size_t length,
+                           int version) {
+  if (length > data.size()) throw exceptions::error("Signed region lies outside the data!");
+  if (version != 2 && version != 3) throw exceptions::error("Unknown signature version!");
+  root::sha256 hash;
+  const std::uint8_t* p = data.data();
+  if (!pe) {
+    hash.update(p, length);
+  } else {
+    const std::size_t c = static_cast<std::size_t>(pe->checksum);
+    const std::size_t d = static_cast<std::size_t>(pe->cert_entry);
+    // Both fields lie in the headers; a region ending in front of them signs no image.
+    if (length < d + 8) throw exceptions::error("Signed region ends inside the PE headers!");
+    hash.update(p, c);
+    if (version == 2) {
+      static constexpr std::uint8_t zeros[4] = {};
+      hash.update(zeros, sizeof zeros);
+      hash.update(p + c + 4, length - c - 4);
+    } else {
+      hash.update(p + c + 4, d - c - 4);
+      hash.update(p + d + 8, length - d - 8);
+    }
+  }
+  if (version == 3) {
+    std::uint8_t trailer[8];
+    for (int i = 0; i < 8; ++i) trailer[i] = static_cast<std::uint8_t>(std::uint64_t{length} >> (8 * i));
+    hash.update(trailer, sizeof trailer);
+  }
+  return root::finish_digest(hash);
+}
+
+}  // namespace vyn::sfx::signature

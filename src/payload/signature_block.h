@@ -1,0 +1,65 @@
+#pragma once
+// Where a signature block sits in signed data and what its digest covers.
+//
+// Binary block (the stub executable): 64 signature bytes, then "VYNSig2B" or "VYNSig3B".
+// Text block (XML files, as their last comment): "VYNSig2A", 128 hexadecimal digits, "VYNSig2A"
+// (or the same with 3), which an XML file wraps as "<!-- " block " -->" plus an optional CR LF or
+// LF. The signed region is everything in front of the block. Digest version 2 hashes the region;
+// version 3 also hashes its length, and for PE images leaves the CheckSum and the certificate
+// table entry out so that an Authenticode signature can be added after ours.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "foundation/sha256.h"
+
+namespace vyn::sfx::signature {
+
+using bytes = std::span<const std::uint8_t>;
+
+inline constexpr std::size_t signature_size = 64;   // r ‖ s, 32 bytes each, big-endian
+inline constexpr std::size_t marker_size = 8;
+inline constexpr std::size_t binary_block_size = signature_size + marker_size;     // 72
+inline constexpr std::size_t text_block_size = 2 * marker_size + 2 * signature_size;  // 144
+inline constexpr std::size_t max_cert_padding = 8;
+
+// File offsets of the two fields a PE digest treats specially.
+struct pe_fields {
+  std::uint64_t checksum = 0;    // optional header CheckSum (4 bytes)
+  std::uint64_t cert_entry = 0;  // certificate table data directory entry (8 bytes)
+};
+
+// The fields of data recognised as a 32-bit (machine 0x14C, magic 0x10B) or 64-bit (machine 0x8664
+// or 0xAA64, magic 0x20B) PE image; empty for anything else.
+std::optional<pe_fields> recognise_pe(bytes data) noexcept;
+
+// The part of data a signature block is looked for in. For a PE image whose certificate entry
+// points inside the data, that ends at the certificate table, less up to 8 zero bytes of
+// alignment padding; for other data it is all of it.
+bytes considered_data(bytes data, const std::optional<pe_fields>& pe) noexcept;
+
+enum class block_form { binary, text };
+
+struct located_block {
+  std::size_t signed_length = 0;  // L: the region [0, L) in front of the block
+  int version = 0;                // 2 or 3
+  block_form form = block_form::binary;
+  std::array<std::uint8_t, signature_size> signature{};
+};
+
+// Finds the block at the end of the considered data (after dropping a final " -->" with CR LF,
+// LF or nothing behind it). Empty when the data ends in no well-formed block. Raises
+// std::invalid_argument when a text block holds a character that is not hexadecimal.
+std::optional<located_block> locate_block(bytes considered);
+
+// SHA-256 over the signed region [0, length) of data by the rules of the version: PE images skip
+// their CheckSum (version 2 hashes four zero bytes instead) and, in version 3, the certificate
+// entry too; version 3 appends the length as 8 bytes little-endian. Raises when the region does
+// not cover the skipped fields or lies outside the data.
+root::digest signed_digest(bytes data, const std::optional<pe_fields>& pe, std::size_t length,
+                           int version);
+
+}  // namespace vyn::sfx::signature

@@ -1,0 +1,21 @@
+#pragma once
+// Whole-file reads and all-or-nothing writes: a write goes to a temporary file beside the target
+// and is renamed over it only when complete, so a failure never leaves a partial file.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace vyn::tool {
+
+// Raises tool_error(exit_io) when the file cannot be read.
+std::vector<std::uint8_t> read_file(const std::filesystem::path& path);
+
+// Replaces path with data; private files are created readable by the owner only.
+void write_file(const std::filesystem::path& path, std::span<const std::uint8_t> data,
+                bool owner_only = false);
+void write_file(const std::filesystem::path& path, std::string_view text, bool owner_only = false);
+
+}  // namespace vyn::tool
