@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -90,9 +91,13 @@ class StubCopy : public ::testing::Test {
   std::wstring exe_;
 };
 
-// The stub carries no signature verifier yet, so it cannot prove that it is signed and refuses
-// to run, whatever its command line holds.
-TEST(Stub, UnverifiableStub_EndsWithInvalidSignature) {
+std::wstring signed_stub() {
+  std::wstring path = built_stub();
+  return path.substr(0, path.size() - 4) + L"-signed.exe";
+}
+
+// An unsigned stub refuses to run, whatever its command line holds.
+TEST(Stub, UnsignedStub_EndsWithInvalidSignature) {
   const wchar_t* command_lines[] = {
       L"/silent",
       L"/VERYSILENT /LANG=L1031 /DIR=\"C:\\Program Files\\x\"",
@@ -152,6 +157,30 @@ TEST(Stub, Run_WritesStartAndEndLinesToTheBrandLog) {
   const std::size_t end = log.find("*** Ending SFX after exception (44024, abf8) ***", started);
   ASSERT_NE(end, std::string::npos);
   EXPECT_NE(log.substr(log.rfind('\n', end) + 1, 120).find(pid), std::string::npos);
+}
+
+// The signed stub gets past its signature check; a copy with one byte changed does not.
+TEST_F(StubCopy, SignedStub_PassesItsSignatureCheckUnlessAltered) {
+  ASSERT_TRUE(::CopyFileW(signed_stub().c_str(), exe_.c_str(), FALSE)) << ::GetLastError();
+  const DWORD signed_run = run_stub(exe_, L"/silent");
+  EXPECT_NE(signed_run, invalid_signature);
+  // The payload reader takes only 32-bit stubs: the x86_64 build of the stub, which the tests run
+  // where 32-bit code cannot, stops right behind the signature check.
+  if (sizeof(void*) == 8) {
+    EXPECT_EQ(signed_run, 193u);
+  }
+
+  const HANDLE file = ::CreateFileW(exe_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ::SetFilePointer(file, 0x1000, nullptr, FILE_BEGIN);
+  std::uint8_t byte = 0;
+  DWORD done = 0;
+  ASSERT_TRUE(::ReadFile(file, &byte, 1, &done, nullptr));
+  byte ^= 0x01;
+  ::SetFilePointer(file, 0x1000, nullptr, FILE_BEGIN);
+  ASSERT_TRUE(::WriteFile(file, &byte, 1, &done, nullptr));
+  ::CloseHandle(file);
+  EXPECT_EQ(run_stub(exe_, L"/silent"), invalid_signature);
 }
 
 TEST_F(StubCopy, ReportedWindowsVersion_DecidesWhetherTheStubRuns) {
