@@ -14,7 +14,7 @@
 namespace vyn::repository::conditions {
 namespace {
 
-// "A device which does not exist was specified"; mingw's headers lack the name.
+// ERROR_NO_SUCH_DEVICE (433); mingw's headers lack the name.
 constexpr DWORD error_no_such_device = 433;
 
 // A device (or any other object the file system can name) exists when it can be opened for

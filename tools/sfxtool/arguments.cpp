@@ -18,7 +18,7 @@ std::optional<unsigned long long> parse_number(std::string_view text) {
   return value;
 }
 
-arguments::arguments(const std::vector<std::string>& args, std::initializer_list<option_spec> specs) {
+arguments::arguments(const std::vector<std::string>& args, std::initializer_list<option_def> definitions) {
   bool options_done = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -32,13 +32,13 @@ arguments::arguments(const std::vector<std::string>& args, std::initializer_list
     }
     const auto eq = arg.find('=');
     const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-    const option_spec* spec = nullptr;
-    for (const auto& s : specs) {
-      if (s.name == name) spec = &s;
+    const option_def* definition = nullptr;
+    for (const auto& s : definitions) {
+      if (s.name == name) definition = &s;
     }
-    if (!spec) throw tool_error(exit_usage, "unknown option --" + name);
+    if (!definition) throw tool_error(exit_usage, "unknown option --" + name);
     if (values_.count(name)) throw tool_error(exit_usage, "option --" + name + " given twice");
-    if (!spec->takes_value) {
+    if (!definition->takes_value) {
       if (eq != std::string::npos) throw tool_error(exit_usage, "option --" + name + " takes no value");
       values_[name] = "";
     } else if (eq != std::string::npos) {

@@ -11,14 +11,14 @@
 
 namespace vyn::tool {
 
-struct option_spec {
+struct option_def {
   std::string_view name;  // without the leading "--"
   bool takes_value;
 };
 
 class arguments {
  public:
-  arguments(const std::vector<std::string>& args, std::initializer_list<option_spec> specs);
+  arguments(const std::vector<std::string>& args, std::initializer_list<option_def> definitions);
 
   bool flag(std::string_view name) const;
   std::optional<std::string> value(std::string_view name) const;
