@@ -38,7 +38,8 @@ make_wine_prefix() {
 # A persistent wineserver makes each Wine process start in a few milliseconds. Its helper
 # processes inherit the first Wine process's output, so that process gets none.
 start_wineserver() {
-  /usr/lib/wine/wineserver -p
+  # A server already running for this prefix (a run that was interrupted) is simply reused.
+  /usr/lib/wine/wineserver -p 2>/dev/null || true
   /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
