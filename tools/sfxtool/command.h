@@ -31,5 +31,7 @@ class tool_error : public std::runtime_error {
 extern const command keygen_command;
 extern const command sign_command;
 extern const command verify_command;
+extern const command pack_command;
+extern const command unpack_command;
 
 }  // namespace vyn::tool
