@@ -16,6 +16,14 @@
 
 namespace vyn::sfx {
 
+// One product to install as "sfx-info.xml" names it, after the command line's channel overrides.
+struct product_info {
+  std::wstring name;
+  std::wstring channel;
+  std::wstring version;
+  bool channel_overridden = false;  // set when the "channels" parameter named this product
+};
+
 // One setup file of the installation.
 struct file_info {
   std::wstring name;         // file name in the setup folder
