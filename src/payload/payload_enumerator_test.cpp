@@ -44,9 +44,9 @@ TEST_F(PayloadEnumerator, EmptyFile_RaisesUnmappedView) {
   }
 }
 
-TEST_F(PayloadEnumerator, SixtyFourBitImage_RefusedAtCreation) {
+TEST_F(PayloadEnumerator, ImageOfTheOtherKind_RefusedAtCreation) {
   testing::pe_image_layout layout;
-  layout.optional_magic = 0x20B;
+  layout.optional_magic = testing::foreign_image_magic;
   EXPECT_THROW(payload_enumerator enumerator(map(testing::make_pe_image(layout))),
                sfx::exceptions::unsupported_file_format);
 }

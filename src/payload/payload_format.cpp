@@ -15,7 +15,6 @@ using sfx::exceptions::unsupported_file_format;
 
 constexpr std::uint64_t nt_headers32_size = 248;
 constexpr std::uint64_t section_header_size = 40;
-constexpr std::uint16_t optional_magic_pe32 = 0x10B;
 
 std::wstring hex_text(std::span<const std::uint8_t> bytes) {
   constexpr wchar_t digits[] = L"0123456789abcdef";
@@ -38,7 +37,7 @@ std::uint64_t nt_headers_offset(const utils::byte_view& image) {
 
 }  // namespace
 
-std::uint64_t payload_start_of(const utils::byte_view& image) {
+std::uint64_t payload_start_of(const utils::byte_view& image, std::uint16_t image_magic) {
   const auto dos = image.range(0, 64);
   if (dos[0] != 'M' || dos[1] != 'Z') {
     VYN_LOG_ERROR("File is not PE.");
@@ -50,7 +49,7 @@ std::uint64_t payload_start_of(const utils::byte_view& image) {
     VYN_LOG_ERROR("File is missing NT signature");
     throw unsupported_file_format("Missing NT signature.");
   }
-  if (image.read_le<std::uint16_t>(nt + 24) != optional_magic_pe32) {
+  if (image.read_le<std::uint16_t>(nt + 24) != image_magic) {
     VYN_LOG_ERROR("File is not supported-bit executable.");
     throw unsupported_file_format("Exe file is not supported-bit.");
   }

@@ -15,11 +15,25 @@ inline constexpr std::uint32_t record_header_size = 58;
 inline constexpr std::uint32_t end_record_flag = 0x10;
 inline constexpr std::uint8_t record_version = 1;
 
-// Validates the DOS and NT headers of a 32-bit image and returns the payload start offset: the
-// largest end (PointerToRawData + SizeOfRawData) over all section headers. The sum is taken in
-// 64 bits so that a section end past 4 GiB cannot wrap around into the image. Raises code 5 for
-// reads outside the image and unsupported_file_format for images that are not 32-bit PE files.
-std::uint64_t payload_start_of(const utils::byte_view& image);
+inline constexpr std::uint16_t pe32_magic = 0x10B;
+inline constexpr std::uint16_t pe32plus_magic = 0x20B;
+
+// The stub ships as a 32-bit program and reads the payload of PE32 images only. Its x86_64 build,
+// which exists solely to run the tests on machines that cannot execute 32-bit code, reads the
+// payload of its own PE32+ image instead (and refuses PE32). Never defined for a shipped stub.
+#ifdef VYN_PAYLOAD_IN_PE32PLUS
+inline constexpr std::uint16_t payload_image_magic = pe32plus_magic;
+#else
+inline constexpr std::uint16_t payload_image_magic = pe32_magic;
+#endif
+
+// Validates the DOS and NT headers of an image whose optional header carries image_magic and
+// returns the payload start offset: the largest end (PointerToRawData + SizeOfRawData) over all
+// section headers. The sum is taken in 64 bits so that a section end past 4 GiB cannot wrap
+// around into the image. Raises code 5 for reads outside the image and unsupported_file_format
+// for images that are not PE files of that kind.
+std::uint64_t payload_start_of(const utils::byte_view& image,
+                               std::uint16_t image_magic = payload_image_magic);
 
 // Raises unsupported_file_format when the payload would start behind the end of the file.
 void check_payload_start(std::uint64_t payload_start, std::uint64_t file_size);

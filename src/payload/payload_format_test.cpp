@@ -68,7 +68,11 @@ TEST(PayloadImage, MalformedHeaders_RaiseInCheckOrderWithTheirLogLines) {
        5, "Unable to read outside of the mapped view!", nullptr},
       {"no NT signature", [nt](bytes& b) { b[nt + 2] = 1; }, 193, "Missing NT signature.",
        "File is missing NT signature"},
-      {"PE32+", [nt](bytes& b) { b[nt + 24] = 0x0B, b[nt + 25] = 0x02; }, 193,
+      {"other image kind",
+       [nt](bytes& b) {
+         b[nt + 24] = testing::foreign_image_magic & 0xFF, b[nt + 25] = testing::foreign_image_magic >> 8;
+       },
+       193,
        "Exe file is not supported-bit.", "File is not supported-bit executable."},
       {"section table past end", [nt](bytes& b) { b[nt + 6] = 0xFF, b[nt + 7] = 0xFF; }, 5,
        "Unable to read outside of the mapped view!", nullptr},

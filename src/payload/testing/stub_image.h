@@ -5,10 +5,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "payload/payload_format.h"
+
 namespace vyn::sfx::testing {
 
+// The image kind this build does not read its payload from.
+inline constexpr std::uint16_t foreign_image_magic =
+    payload_image_magic == pe32_magic ? pe32plus_magic : pe32_magic;
+
 struct pe_image_layout {
-  std::uint16_t optional_magic = 0x10B;  // 0x10B: 32-bit image, 0x20B: 64-bit image
+  // 0x10B: 32-bit image, 0x20B: 64-bit image; by default the kind whose payload this build reads
+  std::uint16_t optional_magic = payload_image_magic;
   std::uint32_t nt_offset = 0x80;        // e_lfanew
   // Raw sizes of the sections, laid out one after the other from the first file-aligned offset
   // behind the headers.
