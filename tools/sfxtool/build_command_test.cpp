@@ -56,7 +56,8 @@ class BuildTest : public test::temp_dir_test {
     for (bool more = walker.first(); more; more = walker.next()) {
       const sfx::payload_record& r = *walker.current();
       const auto data = view.range(r.data_offset, r.size);
-      const auto content = r.flags == 1 ? packers::lzma_decompress(data) : std::vector<std::uint8_t>(data.begin(), data.end());
+      const auto content =
+          r.flags == 1 ? packers::lzma_decompress(data) : std::vector<std::uint8_t>(data.begin(), data.end());
       root::sha256 hash;
       EXPECT_EQ(utils::to_wide(root::digest_of(hash, content).hex()), r.sha256) << utils::to_narrow(r.alias);
       records.push_back({r.type, r.flags, r.timestamp, utils::to_narrow(r.alias), text_of(content)});
@@ -80,7 +81,8 @@ TEST_F(BuildTest, BuiltStub_WalksBackToItsEntriesAndVerifies) {
   test::write_text(path("data/b.edat"), "b");
   test::write_text(path("data/sub/a.edat"), "a");
   test::write_text(path("listed.txt"), "listed");
-  test::write_text(path("records.list"), "# entries of a list\nlzma\nfile listed.txt:from/list.txt\nstored\nhashed listed.txt\n");
+  test::write_text(path("records.list"),
+                   "# entries of a list\nlzma\nfile listed.txt:from/list.txt\nstored\nhashed listed.txt\n");
   const std::string entries = "--file sfx-info.xml --lzma --file setup.bin:product/setup.bin --hashed hashed.bin "
                               "--stored --dir data --list records.list --timestamp 1700000000";
   const std::vector<read_record> expected = {

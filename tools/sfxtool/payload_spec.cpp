@@ -109,7 +109,8 @@ void check_alias(const std::string& alias, const std::string& context) {
   } catch (const std::exception&) {
     usage_failure(context, "the alias '" + alias + "' is not valid UTF-8");
   }
-  if (std::any_of(alias.begin(), alias.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+  const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+  if (std::any_of(alias.begin(), alias.end(), control)) {
     usage_failure(context, "the alias '" + alias + "' holds a control character");
   }
 }

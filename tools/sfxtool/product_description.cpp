@@ -92,7 +92,9 @@ void product_description::fill(std::size_t index, const std::string& sha256, std
     }
   }
   const auto found = edited_->select_nodes(files_path);
-  if (index >= found.size()) throw tool_error(exit_internal, path_ + ": setup file " + std::to_string(index) + " not found");
+  if (index >= found.size()) {
+    throw tool_error(exit_internal, path_ + ": setup file " + std::to_string(index) + " not found");
+  }
   const pugi::xml_node file = found[index].node();
   set_child_text(file, L"sha-256", sha256);
   set_child_text(file, L"size", std::to_string(size));

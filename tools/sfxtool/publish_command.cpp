@@ -47,18 +47,21 @@ struct repository_object {
 };
 
 bool is_hex_digest(const std::string& text) {
-  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), hex);
 }
 
 std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
 // The product name and the channel become URL path segments: a conservative character set, '/'
 // between segments (pinned channels such as "23/4/15592/15612/release" have several).
 void check_url_segments(const std::string& text, const std::string& what) {
-  const auto allowed = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("._-+~/").find(c) != std::string_view::npos; };
+  const auto allowed = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("._-+~/").find(c) != std::string_view::npos;
+  };
   bool ok = !text.empty() && std::all_of(text.begin(), text.end(), allowed);
   for (std::size_t start = 0; ok && start <= text.size();) {
     const auto end = std::min(text.find('/', start), text.size());
@@ -75,10 +78,10 @@ void check_url_segments(const std::string& text, const std::string& what) {
 // The stub writes each setup file as <product folder>\<name>: a plain Windows file name.
 std::string file_name_problem(const std::string& name) {
   if (name.empty()) return "a setup file has no <name>";
-  const bool bad = name == "." || name == ".." ||
-                   std::any_of(name.begin(), name.end(), [](char c) {
-                     return static_cast<unsigned char>(c) < 0x20 || std::string_view("/\\<>:\"|?*").find(c) != std::string_view::npos;
-                   });
+  const auto forbidden = [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || std::string_view("/\\<>:\"|?*").find(c) != std::string_view::npos;
+  };
+  const bool bad = name == "." || name == ".." || std::any_of(name.begin(), name.end(), forbidden);
   return bad ? "'" + name + "' is not a plain file name" : "";
 }
 
@@ -100,11 +103,12 @@ std::string check_file(product_description& description, std::size_t index, cons
     description.fill(index, actual, content.size());
     return {};
   }
-  if (!is_hex_digest(file.sha256)) return "'" + file.name + "': <sha-256> '" + file.sha256 + "' is not 64 hexadecimal digits";
+  const std::string what = "'" + file.name + "': ";
+  if (!is_hex_digest(file.sha256)) return what + "<sha-256> '" + file.sha256 + "' is not 64 hexadecimal digits";
   std::string problem;
-  if (lower(file.sha256) != actual) problem = "'" + file.name + "': <sha-256> says " + file.sha256 + ", the file has " + actual;
+  if (lower(file.sha256) != actual) problem = what + "<sha-256> says " + file.sha256 + ", the file has " + actual;
   if (file.size != std::to_string(content.size())) {
-    problem += (problem.empty() ? "'" + file.name + "': " : "; ") + std::string("<size> says '") + file.size +
+    problem += (problem.empty() ? what : "; ") + "<size> says '" + file.size +
                "', the file has " + std::to_string(content.size()) + " bytes";
   }
   if (!problem.empty() && settings.allow_mismatch) {
@@ -132,9 +136,16 @@ std::vector<repository_object> check_files(product_description& description, con
     const bool known = std::any_of(objects.begin(), objects.end(), [&](const auto& o) { return o.hash == hash; });
     if (!known) objects.push_back({hash, source});
   }
+  for (const auto& [name, path] : settings.setup_files) {
+    const auto& files = description.files();
+    if (std::none_of(files.begin(), files.end(), [&](const described_file& f) { return f.name == name; })) {
+      std::fprintf(stderr, "warning: --setup-file %s: the description names no file '%s'\n", path.c_str(),
+                   name.c_str());
+    }
+  }
   if (!problems.empty()) {
-    throw tool_error(exit_refused, settings.description.string() + " does not match the setup files" + problems +
-                                       (settings.fill ? "" : "\n(--fill writes the files' hashes and sizes into the published copy)"));
+    const char* hint = settings.fill ? "" : "\n(--fill writes the files' hashes and sizes into the published copy)";
+    throw tool_error(exit_refused, settings.description.string() + " does not match the setup files" + problems + hint);
   }
   return objects;
 }

@@ -97,7 +97,8 @@ TEST_F(PublishTest, Repository_ObjectsPassTheDownloadersChecks) {
   EXPECT_EQ(test::read_bytes(path("repo/defs/demo/23/4/release.xml")), document) << "the payload copy";
   expect_xz_decodes(path("repo/defs/demo/23/4/release.xml.lzma"), path("repo/defs/demo/23/4/release.xml"));
 
-  const std::pair<std::string, std::string> setup_files[] = {{setup_sha, "setup.bin"}, {sha256_of("master"), "kestro.exe"}};
+  const std::pair<std::string, std::string> setup_files[] = {{setup_sha, "setup.bin"},
+                                                             {sha256_of("master"), "kestro.exe"}};
   for (const auto& [sha, name] : setup_files) {
     const auto object = path("repo/" + universe_path(sha));
     const auto packed = test::read_bytes(object);

@@ -68,8 +68,9 @@ endfunction()
 function(_vyn_sfx_command outputs comment)
   cmake_parse_arguments(C "" "" "COMMAND;DEPENDS" ${ARGN})
   if(NOT VYN_SFXTOOL OR NOT EXISTS "${VYN_SFXTOOL}")
+    set(note "${comment}: not made, no host sfxtool at '${VYN_SFXTOOL}'")
     add_custom_command(OUTPUT ${outputs}
-      COMMAND ${CMAKE_COMMAND} -E echo "${comment}: not made, no host sfxtool at '${VYN_SFXTOOL}' (build the host configuration, then configure again)"
+      COMMAND ${CMAKE_COMMAND} -E echo "${note} (build the host configuration, then configure again)"
       VERBATIM)
     return()
   endif()
@@ -161,7 +162,8 @@ function(vyn_sfx_stub)
 endfunction()
 
 function(vyn_sfx_repository)
-  cmake_parse_arguments(A "FILL;ALLOW_MISMATCH" "OUTPUT;PRODUCT;CHANNEL;KEYS;KEY;SET;VERSION;PRODUCT_DIR;DESCRIPTION;TARGET"
+  cmake_parse_arguments(A "FILL;ALLOW_MISMATCH"
+                        "OUTPUT;PRODUCT;CHANNEL;KEYS;KEY;SET;VERSION;PRODUCT_DIR;DESCRIPTION;TARGET"
                         "SETUP_FILES;DEPENDS" ${ARGN})
   if(NOT A_OUTPUT OR NOT A_PRODUCT OR NOT A_CHANNEL)
     message(FATAL_ERROR "vyn_sfx_repository needs OUTPUT, PRODUCT and CHANNEL")
