@@ -37,17 +37,21 @@ arguments::arguments(const std::vector<std::string>& args, std::initializer_list
       if (s.name == name) definition = &s;
     }
     if (!definition) throw tool_error(exit_usage, "unknown option --" + name);
-    if (values_.count(name)) throw tool_error(exit_usage, "option --" + name + " given twice");
+    if (values_.count(name) && !definition->repeatable) {
+      throw tool_error(exit_usage, "option --" + name + " given twice");
+    }
+    std::string value;
     if (!definition->takes_value) {
       if (eq != std::string::npos) throw tool_error(exit_usage, "option --" + name + " takes no value");
-      values_[name] = "";
     } else if (eq != std::string::npos) {
-      values_[name] = arg.substr(eq + 1);
+      value = arg.substr(eq + 1);
     } else if (i + 1 < args.size()) {
-      values_[name] = args[++i];
+      value = args[++i];
     } else {
       throw tool_error(exit_usage, "option --" + name + " needs a value");
     }
+    values_[name] = value;
+    in_order_.push_back({name, std::move(value)});
   }
 }
 

@@ -33,5 +33,7 @@ extern const command sign_command;
 extern const command verify_command;
 extern const command pack_command;
 extern const command unpack_command;
+extern const command build_command;
+extern const command publish_command;
 
 }  // namespace vyn::tool

@@ -7,11 +7,8 @@
 #include "arguments.h"
 #include "command.h"
 #include "file_io.h"
-#include "key_folder.h"
-#include "openssl_keys.h"
-#include "payload/dsa_verify.h"
-#include "payload/ecc_ecdsa.h"
 #include "payload/signature_writer.h"
+#include "signing_key.h"
 
 namespace vyn::tool {
 namespace {
@@ -48,49 +45,25 @@ void apply_line_ending(const arguments& args, const std::vector<std::uint8_t>& i
 
 int run(const std::vector<std::string>& raw) {
   const arguments args(raw, {{"keys", true}, {"set", true}, {"key", true}, {"form", true}, {"version", true},
-                             {"eol", true}, {"reserve-cert-table", true}, {"strip-authenticode", false}});
+                             {"eol", true}, {"reserve-cert-table", true}, {"strip-authenticode", false},
+                             {"quiet", false}});
   if (args.positional().size() != 2) throw tool_error(exit_usage, "sign needs INPUT and OUTPUT");
-  const auto keys_dir = args.value("keys");
-  const auto selector = args.value("key");
-  if (!keys_dir || !selector) throw tool_error(exit_usage, "sign needs --keys and --key");
-  const unsigned set = args.number("set", 7, 0, 255);
+  if (!args.value("keys") || !args.value("key")) throw tool_error(exit_usage, "sign needs --keys and --key");
   auto options = options_from(args);
   const std::string& input_path = args.positional()[0];
   const std::string& output_path = args.positional()[1];
 
-  const key_folder folder(*keys_dir);
-  const key_entry& entry = folder.find(set, *selector);
-  const public_values values = folder.read_public(entry);
-  const auto key = openssl::load_private(folder.private_file(entry), entry.kind);
+  const signing_key key(args);
   const auto input = read_file(input_path);
   apply_line_ending(args, input, options);
-
-  // Every signature is checked with the stub's own verifier against the key's public file, which
-  // also catches a .pem and .pub that do not belong together.
-  auto signer = [&](std::span<const std::uint8_t, 32> digest) {
-    const auto sig = openssl::sign_digest(key.get(), digest);
-    const bool ok = entry.kind == key_kind::dsa
-                        ? sfx::crypto::dsa_verify({values.p, values.q, values.g, values.y}, digest, sig)
-                        : sfx::crypto::ecdsa_verify(values.point, digest, sig);
-    if (!ok) {
-      throw tool_error(exit_crypto, "the signature made with " + folder.private_file(entry).string() +
-                                        " does not verify against " + folder.public_file(entry).string());
-    }
-    return sig;
-  };
-  sfx::signature::signed_output out;
-  try {
-    out = sfx::signature::sign_data(input, options, signer);
-  } catch (const sfx::signature::refused& e) {
-    throw tool_error(exit_refused, input_path + ": " + e.what());
-  }
+  const auto out = key.sign(input, options, input_path);
   write_file(output_path, out.data);
   // A signed program stays a program.
   std::error_code ignored;
   std::filesystem::permissions(output_path, std::filesystem::status(input_path).permissions(), ignored);
-  std::printf("signed %s -> %s: key set %u, %s key %zu (%s), version %d, %s block, %zu signed bytes%s\n",
-              input_path.c_str(), output_path.c_str(), set, std::string(kind_name(entry.kind)).c_str(), entry.index,
-              entry.name.c_str(), options.version,
+  if (args.flag("quiet")) return exit_ok;
+  std::printf("signed %s -> %s: %s, version %d, %s block, %zu signed bytes%s\n", input_path.c_str(),
+              output_path.c_str(), key.describe().c_str(), options.version,
               options.form == block_form::binary ? "binary" : (options.xml_comment ? "XML comment" : "text"),
               out.signed_length, out.pe ? ", PE image" : "");
   return exit_ok;
@@ -125,6 +98,7 @@ const command sign_command{
     "                     (sign with Authenticode again afterwards). Without it such images are refused:\n"
     "                     an Authenticode signature covers every byte in front of its table, so our\n"
     "                     block can go neither in front of the table nor behind it.\n"
+    "  --quiet            print errors only\n"
     "\n"
     "Every signature is checked with the stub's own verifier before OUTPUT is written. Data that\n"
     "already ends in a signature block is refused.\n",

@@ -26,7 +26,7 @@ class SfxtoolTest : public test::temp_dir_test {
 };
 
 TEST_F(SfxtoolTest, HelpAndUsageErrors) {
-  for (const char* command : {"keygen", "sign", "verify", "pack", "unpack"}) {
+  for (const char* command : {"keygen", "sign", "verify", "pack", "unpack", "build", "publish"}) {
     const auto help = run(sfxtool() + " " + command + " --help");
     EXPECT_EQ(help.code, exit_ok) << command;
     EXPECT_NE(help.output.find(std::string("usage: sfxtool ") + command), std::string::npos) << help.output;

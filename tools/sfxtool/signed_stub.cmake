@@ -1,8 +1,9 @@
 # Windows configurations: bin/vyn-sfx-signed.exe, the stub signed with the first DSA key of key
 # set 7 (digest version 2) by the host build's sfxtool, which the tests use. VYN_SFXTOOL names
 # that program (scripts/lib/common.sh sets it); without it, or before the host configuration is
-# built, the signed stub is skipped with a note.
-set(VYN_SFXTOOL "" CACHE FILEPATH "sfxtool of the host build, used to sign the stub")
+# built, the signed stub is skipped with a note. The helpers of sfx_fixture.cmake (test stubs
+# with their payload, repositories, signed files) become available to the folders added after this.
+include(${CMAKE_CURRENT_LIST_DIR}/sfx_fixture.cmake)
 add_custom_target(vyn-sfx-signed ALL
   COMMAND ${CMAKE_COMMAND} -DSFXTOOL=${VYN_SFXTOOL} -DKEY_DIR=${VYN_KEY_DIR}
           -DINPUT=$<TARGET_FILE:vyn-sfx> -DOUTPUT=${CMAKE_BINARY_DIR}/bin/vyn-sfx-signed.exe
