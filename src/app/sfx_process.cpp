@@ -282,7 +282,9 @@ std::unique_ptr<payload_enumerator_intf> sfx_process::create_payload_enumerator(
   return std::make_unique<payload_enumerator>(std::move(mapping));
 }
 
-std::unique_ptr<prepare_setup_intf> sfx_process::create_prepare_setup(shared_context&) { return {}; }
+std::unique_ptr<prepare_setup_intf> sfx_process::create_prepare_setup(shared_context& context) {
+  return std::make_unique<prepare_setup>(context);
+}
 
 std::shared_ptr<secure_process_launcher_intf> sfx_process::create_secure_process_launcher() { return {}; }
 

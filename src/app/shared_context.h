@@ -12,6 +12,7 @@ class payload_intf;
 class kestro_info_intf;
 class sfx_reporting_intf;
 class sfx_proxy_parser_intf;
+class microstub_intf;
 
 struct shared_context {
   std::shared_ptr<value_holder_intf> values;
@@ -20,6 +21,7 @@ struct shared_context {
   command_line cmd;                               // the migrated command line of the run
   std::shared_ptr<sfx_reporting_intf> reporting;  // may be empty
   std::shared_ptr<sfx_proxy_parser_intf> proxy;   // may be empty
+  std::shared_ptr<microstub_intf> microstub;      // the launching stub, once preparation looked
 };
 
 // Base of the components that work with the run's shared context.

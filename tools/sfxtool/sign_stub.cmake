@@ -10,7 +10,7 @@ if(EXISTS "${OUTPUT}" AND NOT "${INPUT}" IS_NEWER_THAN "${OUTPUT}" AND NOT "${SF
   return()
 endif()
 execute_process(
-  COMMAND "${SFXTOOL}" sign --keys "${KEY_DIR}" --set 7 --key dsa:0 --version 2 "${INPUT}" "${OUTPUT}"
+  COMMAND "${SFXTOOL}" build --quiet --keys "${KEY_DIR}" --set 7 --key dsa:0 --version 2 "${INPUT}" "${OUTPUT}"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   file(REMOVE "${OUTPUT}")

@@ -1,5 +1,6 @@
-# Windows configurations: bin/vyn-sfx-signed.exe, the stub signed with the first DSA key of key
-# set 7 (digest version 2) by the host build's sfxtool, which the tests use. VYN_SFXTOOL names
+# Windows configurations: bin/vyn-sfx-signed.exe, the stub with an empty payload (its linker's
+# symbol table dropped, so nothing but the end record follows the sections), signed with the first
+# DSA key of key set 7 (digest version 2) by the host build's sfxtool, which the tests use. VYN_SFXTOOL names
 # that program (scripts/lib/common.sh sets it); without it, or before the host configuration is
 # built, the signed stub is skipped with a note. The helpers of sfx_fixture.cmake (test stubs
 # with their payload, repositories, signed files) become available to the folders added after this.
