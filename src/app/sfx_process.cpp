@@ -286,7 +286,9 @@ std::unique_ptr<prepare_setup_intf> sfx_process::create_prepare_setup(shared_con
   return std::make_unique<prepare_setup>(context);
 }
 
-std::shared_ptr<secure_process_launcher_intf> sfx_process::create_secure_process_launcher() { return {}; }
+std::shared_ptr<secure_process_launcher_intf> sfx_process::create_secure_process_launcher() {
+  return std::make_shared<secure_process_launcher>();
+}
 
 std::shared_ptr<kestro_info_intf> sfx_process::create_kestro_info() { return std::make_shared<kestro_info>(); }
 
