@@ -1,0 +1,242 @@
+// Complete installations under Wine: stubs built by the maker's tool carry the configuration, the
+// product description and the setup files; the stand-in setup master records what it received.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/sha256.h"
+#include "foundation/strings.h"
+#include "foundation/test_support.h"
+#include "payload/signature_testing.h"
+
+namespace vyn {
+namespace {
+
+using testing_support::scoped_environment;
+using testing_support::scratch_folder;
+using testing_support::windows_path;
+
+constexpr DWORD missing_sfx_file = 44051;
+constexpr DWORD message_only_error = 0xFFFFFFFF;  // errors that carry only a message
+
+std::wstring fixture(const wchar_t* name) {
+  return windows_path(VYN_INSTALLATION_FIXTURES) + L"\\" + name;
+}
+
+std::optional<std::string> read_file(const std::wstring& path) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string text(::GetFileSize(file, nullptr), '\0');
+  DWORD done = 0;
+  const BOOL ok = ::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+  ::CloseHandle(file);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+bool write_file(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD done = 0;
+  const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  ::CloseHandle(file);
+  return ok && done == bytes.size();
+}
+
+std::string sha256_of_file(const std::wstring& path) {
+  const auto text = read_file(path);
+  if (!text) return "missing " + utils::to_narrow(path);
+  root::sha256 hash;
+  return root::digest_of(hash, std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size())).hex();
+}
+
+std::vector<std::wstring> entries_of(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return names;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// One run of a stub in a scratch folder: the temporary folder is made below "tmp" there, and the
+// stand-in setup master records into "record".
+class Installation : public ::testing::Test {
+ protected:
+  Installation() { ::CreateDirectoryW(tmp().c_str(), nullptr); }
+
+  std::wstring tmp() const { return scratch_ / L"tmp"; }
+  std::wstring record() const { return scratch_ / L"record"; }
+  std::optional<std::string> recorded(const wchar_t* name) const { return read_file(record() + L"\\" + name); }
+
+  // Starts the stub and returns its exit code; a stub that does not end within two minutes fails.
+  DWORD run(const std::wstring& exe, const std::wstring& arguments, std::int64_t master_exit = 0) {
+    const scoped_environment record_dir(L"VYN_TEST_RECORD_DIR", record());
+    const scoped_environment exit_code(L"VYN_TEST_EXIT_CODE", std::to_wstring(master_exit));
+    std::wstring command = L"\"" + exe + L"\" /silent /tmp-path:\"" + tmp() + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+      ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
+      return 0xFFFFFFFE;
+    }
+    ::CloseHandle(process.hThread);
+    DWORD result = 0xFFFFFFFE;
+    if (::WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+      ::TerminateProcess(process.hProcess, 1);
+      ADD_FAILURE() << "the stub did not end";
+    } else {
+      ::GetExitCodeProcess(process.hProcess, &result);
+    }
+    ::CloseHandle(process.hProcess);
+    return result;
+  }
+
+  // The temporary folders a run left behind.
+  std::vector<std::wstring> left_in_tmp() const { return entries_of(tmp()); }
+
+  scratch_folder scratch_;
+};
+
+TEST_F(Installation, OfflineStub_PlacesEveryFileStartsTheMasterAndPassesItsExitCodeOn) {
+  const std::string kestro = sha256_of_file(windows_path(VYN_TEST_KESTRO_EXE));
+  const std::string bug_report = sha256_of_file(windows_path(VYN_TEST_BUG_REPORT_EXE));
+  const std::string readme = sha256_of_file(windows_path(VYN_FIXTURES_SOURCE) + L"\\product\\readme.txt");
+  for (const std::int64_t code : {0, 3, 44080}) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(run(fixture(L"offline.exe"), L"", code), static_cast<DWORD>(code));
+
+    const std::string files = recorded(L"files.txt").value_or("");
+    EXPECT_TRUE(contains(files, kestro + "  common\\kestro.exe")) << files;
+    EXPECT_TRUE(contains(files, bug_report + "  common\\bug_report.exe")) << files;
+    EXPECT_TRUE(contains(files, readme + "  common\\readme.txt")) << files;
+    EXPECT_TRUE(contains(files, "  common\\product-info.xml")) << files;
+
+    const std::string arguments = recorded(L"arguments.txt").value_or("");
+    EXPECT_TRUE(arguments.starts_with("/kestro-info-path:")) << arguments;
+    EXPECT_TRUE(contains(arguments, "\n/install")) << arguments;
+    EXPECT_FALSE(contains(arguments, "clear")) << arguments;
+    EXPECT_FALSE(contains(arguments, "tmp-path")) << arguments;
+
+    const std::string info = recorded(L"kestro-info.xml").value_or("");
+    for (const char* part : {"<file-list>", "<file-mapping-sfx>", "<sfx-cmd>", "<session-id>", "<temp-base-dir>",
+                             "<config-def>", "<repository>", "channel=\"release\"", "<title lang=\"de-de\">"}) {
+      EXPECT_TRUE(contains(info, part)) << part << "\n" << info;
+    }
+    EXPECT_FALSE(contains(info, "average-download-speed")) << "an offline run downloads nothing";
+    EXPECT_TRUE(left_in_tmp().empty()) << "the temporary folder is removed at the end";
+    testing_support::remove_tree(record());
+  }
+}
+
+TEST_F(Installation, ClearFromConfigurationOrCommandLine_AsksTheMasterToClear) {
+  const struct {
+    const wchar_t* stub;
+    const wchar_t* arguments;
+  } cases[] = {{L"clear.exe", L""}, {L"offline.exe", L"/clear"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(utils::to_narrow(c.stub));
+    EXPECT_EQ(run(fixture(c.stub), c.arguments), 0u);
+    const std::string arguments = recorded(L"arguments.txt").value_or("");
+    EXPECT_TRUE(contains(arguments, "\n/clear")) << arguments;
+    EXPECT_FALSE(contains(arguments, "/install")) << arguments;
+    testing_support::remove_tree(record());
+  }
+}
+
+TEST_F(Installation, InstallerStyleSwitchesAndXperf_ArriveMigratedAndKeepTheFolder) {
+  EXPECT_EQ(run(fixture(L"offline.exe"), L"/VERYSILENT /LANG=L1031 /DIR=\"C:\\a b\" /xperf"), 0u);
+  const std::string command = recorded(L"command-line.txt").value_or("");
+  for (const char* part : {"/lang-id:1031", "/install-path:\"C:\\a b\"", "/xperf"}) {
+    EXPECT_TRUE(contains(command, part)) << part << "\n" << command;
+  }
+  EXPECT_FALSE(contains(command, "tmp-path")) << command;
+  EXPECT_FALSE(contains(command, "/LANG=")) << command;
+
+  const auto kept = left_in_tmp();
+  ASSERT_EQ(kept.size(), 1u) << "xperf keeps the temporary folder";
+  EXPECT_TRUE(kept[0].starts_with(L"vyn-"));
+  const std::string info = read_file(tmp() + L"\\" + kept[0] + L"\\kestro-info.xml").value_or("");
+  EXPECT_TRUE(info.starts_with("<?xml version=\"1.0\"")) << info;
+  EXPECT_TRUE(contains(info, "<session-id>")) << info;
+  EXPECT_EQ(sha256_of_file(tmp() + L"\\" + kept[0] + L"\\common\\kestro.exe"),
+            sha256_of_file(windows_path(VYN_TEST_KESTRO_EXE)));
+}
+
+TEST_F(Installation, BrokenConfigurations_EndWithTheirExitCodesBeforeTheMasterRuns) {
+  const struct {
+    const wchar_t* stub;
+    DWORD exit_code;
+  } cases[] = {
+      {L"no-sfx-info.exe", missing_sfx_file},
+      {L"unsigned-sfx-info.exe", message_only_error},
+      {L"no-products.exe", message_only_error},
+      {L"missing-file.exe", message_only_error},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(utils::to_narrow(c.stub));
+    EXPECT_EQ(run(fixture(c.stub), L""), c.exit_code);
+    EXPECT_FALSE(recorded(L"command-line.txt").has_value()) << "the setup master must not start";
+    EXPECT_TRUE(left_in_tmp().empty());
+  }
+}
+
+// A record changed after the stub was built, and the stub signed again as a maker would: the
+// signature holds, the record's checksum does not, and nothing of that file is left.
+TEST_F(Installation, AlteredPayloadFile_FailsWithTheChecksumErrorAndLeavesNoFile) {
+  auto image = read_file(fixture(L"stored.exe"));
+  ASSERT_TRUE(image.has_value());
+  const std::string marker = "Installed by the online installer stub";
+  const std::size_t at = image->find(marker);
+  ASSERT_NE(at, std::string::npos);
+  (*image)[at] = 'i';
+  std::vector<std::uint8_t> unsigned_image(image->begin(), image->end() - 72);  // signature + marker
+  sfx::signature::sign_options options;
+  options.version = 3;
+  const std::wstring altered = scratch_ / L"altered.exe";
+  ASSERT_TRUE(write_file(altered, sfx::testing::sign(unsigned_image, options)));
+
+  EXPECT_EQ(run(altered, L"/xperf"), 13u);
+  EXPECT_FALSE(recorded(L"command-line.txt").has_value());
+  const auto kept = left_in_tmp();
+  ASSERT_EQ(kept.size(), 1u);
+  const std::wstring common = tmp() + L"\\" + kept[0] + L"\\common";
+  EXPECT_FALSE(read_file(common + L"\\readme.txt").has_value());
+  EXPECT_TRUE(read_file(common + L"\\kestro.exe").has_value());
+}
+
+// The crash reporter is waited for only after an abnormal end of the setup master.
+TEST_F(Installation, CrashReporter_WaitedForOnlyAfterAnAbnormalEnd) {
+  const scoped_environment start(L"VYN_TEST_START_BUG_REPORT", L"1");
+  const scoped_environment delay(L"VYN_TEST_BUG_REPORT_DELAY_MS", L"1500");
+  const struct {
+    std::int64_t code;
+    bool waited;
+  } cases[] = {{0, false}, {-2, false}, {111111, false}, {44000, false}, {45999, false},
+               {0xE06D7363, true}, {3, true}, {46000, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    EXPECT_EQ(run(fixture(L"offline.exe"), L"", c.code), static_cast<DWORD>(c.code));
+    EXPECT_EQ(recorded(L"bug_report-done.txt").has_value(), c.waited);
+    // Let a reporter that was not waited for end before the next run.
+    for (int i = 0; i < 50 && !recorded(L"bug_report-done.txt"); ++i) ::Sleep(100);
+    testing_support::remove_tree(record());
+  }
+}
+
+}  // namespace
+}  // namespace vyn
