@@ -421,5 +421,60 @@ TEST_F(PrepareSetup, FileWithoutName_RaisesWithItsHash) {
   }
 }
 
+
+// The channel plug-in call against the stand-in plug-in, loaded into this process.
+class plugin_probe : public prepare_setup {
+ public:
+  using prepare_setup::prepare_setup;
+  using prepare_setup::plugin_channel;
+};
+
+TEST(PrepareSetupPlugin, AnswersOfThePlugin_GiveTheNewChannelOrKeepTheCurrentOne) {
+  shared_context context;
+  plugin_probe probe(context);
+  const std::wstring dll = testing_support::windows_path(VYN_TEST_KESTRO_MOD_DLL);
+  const product_info product{L"p", L"release", L"1.0", false};
+  const std::wstring long_channel(150, L'c');  // more than the first buffer holds: asked again
+  const struct {
+    std::optional<std::wstring> channel;
+    std::optional<std::wstring> result;
+    std::optional<std::wstring> count_nul;
+    std::wstring expected;
+    const char* log;
+  } cases[] = {
+      {L"beta", std::nullopt, std::nullopt, L"beta", nullptr},
+      {L"beta", std::nullopt, L"0", L"beta", nullptr},
+      {L"RELEASE", std::nullopt, std::nullopt, L"", nullptr},
+      {std::nullopt, std::nullopt, std::nullopt, L"", nullptr},
+      {long_channel, std::nullopt, std::nullopt, long_channel, nullptr},
+      {L"beta", L"5", std::nullopt, L"", "Calling MOD.dll function fail 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(utils::to_log(c.channel.value_or(L"(none)")));
+    const testing_support::scoped_environment channel(L"VYN_TEST_MOD_CHANNEL", c.channel);
+    const testing_support::scoped_environment result(L"VYN_TEST_MOD_RESULT", c.result);
+    const testing_support::scoped_environment count_nul(L"VYN_TEST_MOD_COUNT_NUL", c.count_nul);
+    const testing::log_capture log;
+    EXPECT_EQ(probe.plugin_channel(dll, product), c.expected);
+    if (c.log) {
+      EXPECT_EQ(log.count(c.log), 1);
+    }
+  }
+  // Unloaded after every call: nothing keeps the library mapped.
+  EXPECT_EQ(::GetModuleHandleW(L"kestro_mod.dll"), nullptr);
+}
+
+TEST(PrepareSetupPlugin, MissingLibraryOrExport_KeepTheChannelAndLog) {
+  shared_context context;
+  plugin_probe probe(context);
+  const product_info product{L"p", L"release", L"1.0", false};
+  const testing::log_capture log;
+  EXPECT_EQ(probe.plugin_channel(L"C:\\nowhere\\kestro_mod.dll", product), L"");
+  EXPECT_EQ(log.count("Loading MOD:'C:\\nowhere\\kestro_mod.dll' fail "), 1);
+  // A library without the export: the system's own.
+  EXPECT_EQ(probe.plugin_channel(L"C:\\windows\\system32\\version.dll", product), L"");
+  EXPECT_EQ(log.count("MOD.dll function not found"), 1);
+}
+
 }  // namespace
 }  // namespace vyn::sfx
