@@ -177,6 +177,18 @@ TEST_F(Installation, InstallerStyleSwitchesAndXperf_ArriveMigratedAndKeepTheFold
             sha256_of_file(windows_path(VYN_TEST_KESTRO_EXE)));
 }
 
+// "noupdate" pins the product to its version: the description comes from the pinned channel, and
+// the setup master sees the rewritten channel in its copy of the configuration.
+TEST_F(Installation, NoUpdate_UsesThePinnedChannelAndHandsItOn) {
+  EXPECT_EQ(run(fixture(L"pinned.exe"), L"/noupdate"), 0u);
+  const std::string info = recorded(L"kestro-info.xml").value_or("");
+  EXPECT_TRUE(contains(info, "<product name=\"demo\" channel=\"1/0/0/1/release\" version=\"1.0.0.1\"")) << info;
+  EXPECT_TRUE(contains(recorded(L"files.txt").value_or(""), "  common\\kestro.exe"));
+  // Without "noupdate" the same stub has no description for its channel.
+  testing_support::remove_tree(record());
+  EXPECT_EQ(run(fixture(L"pinned.exe"), L""), missing_sfx_file);
+}
+
 TEST_F(Installation, BrokenConfigurations_EndWithTheirExitCodesBeforeTheMasterRuns) {
   const struct {
     const wchar_t* stub;
