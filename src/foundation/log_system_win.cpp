@@ -36,9 +36,14 @@ void debugger_output(std::string_view text) noexcept {
 
 std::string system_message(std::uint32_t code) {
   wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  constexpr DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  DWORD length = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  if (length == 0) {
+    // The user's languages may have no text for the code (seen in a freshly made Wine prefix);
+    // the English text still tells the reader more than none.
+    length = ::FormatMessageW(flags, nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                              reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  }
   const win::unique_local owner(buffer);
   std::wstring_view text(buffer, buffer ? length : 0);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
