@@ -13,6 +13,7 @@
 #include "foundation/strings.h"
 #include "foundation/test_support.h"
 #include "payload/signature_testing.h"
+#include "stub_process.h"
 
 namespace vyn {
 namespace {
@@ -85,25 +86,8 @@ class Installation : public ::testing::Test {
   DWORD run(const std::wstring& exe, const std::wstring& arguments, std::int64_t master_exit = 0) {
     const scoped_environment record_dir(L"VYN_TEST_RECORD_DIR", record());
     const scoped_environment exit_code(L"VYN_TEST_EXIT_CODE", std::to_wstring(master_exit));
-    std::wstring command = L"\"" + exe + L"\" /silent /tmp-path:\"" + tmp() + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-      ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
-      return 0xFFFFFFFE;
-    }
-    ::CloseHandle(process.hThread);
-    DWORD result = 0xFFFFFFFE;
-    if (::WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
-      ::TerminateProcess(process.hProcess, 1);
-      ADD_FAILURE() << "the stub did not end";
-    } else {
-      ::GetExitCodeProcess(process.hProcess, &result);
-    }
-    ::CloseHandle(process.hProcess);
-    return result;
+    return testing_support::run_and_wait(exe, L"\"" + exe + L"\" /silent /tmp-path:\"" + tmp() + L"\" " + arguments,
+                                         120000);
   }
 
   // The temporary folders a run left behind.

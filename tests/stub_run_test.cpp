@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "stub_process.h"
+
 namespace {
 
 constexpr DWORD invalid_signature = 44024;
@@ -27,29 +29,10 @@ std::wstring built_stub() {
   return wide;
 }
 
-// Starts the stub with the argument text and returns its exit code. A stub that does not end
-// within a minute is a hang (a message box waiting for an answer, for example): it is stopped and
-// the test fails.
+// Starts the stub with the argument text and returns its exit code; a stub that does not end
+// within a minute fails the test.
 DWORD run_stub(const std::wstring& exe, const std::wstring& arguments) {
-  std::wstring command = L"\"" + exe + L"\" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-    ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
-    return 0xFFFFFFFF;
-  }
-  ::CloseHandle(process.hThread);
-  DWORD exit_code = 0xFFFFFFFF;
-  if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.hProcess, 1);
-    ADD_FAILURE() << "the stub did not end";
-  } else {
-    ::GetExitCodeProcess(process.hProcess, &exit_code);
-  }
-  ::CloseHandle(process.hProcess);
-  return exit_code;
+  return vyn::testing_support::run_and_wait(exe, L"\"" + exe + L"\" " + arguments, 60000);
 }
 
 // A private copy of the stub under a name of its own, so that a per-program setting made for it
@@ -130,11 +113,17 @@ std::wstring stub_log_path() {
   return std::wstring(common) + L"\\Orvek Software\\Kestro\\Logs\\sfx.log";
 }
 
+// Reads the whole file while other stubs may be writing to it.
 std::string read_all(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string text(::GetFileSize(file, nullptr), '\0');
+  DWORD done = 0;
+  if (!::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr)) done = 0;
+  ::CloseHandle(file);
+  text.resize(done);
+  return text;
 }
 
 // Each run leaves its start, its command line and its end in the brand's log, in that order and

@@ -13,7 +13,7 @@
 #include "payload/payload_format.h"
 #include "payload/payload_writer.h"
 #include "payload/signature_check.h"
-#include "payload_spec.h"
+#include "payload_entries.h"
 #include "signing_key.h"
 #include "stub_input.h"
 

@@ -1,4 +1,4 @@
-#include "payload_spec.h"
+#include "payload_entries.h"
 
 #include <algorithm>
 #include <fstream>
