@@ -29,12 +29,34 @@ file(MAKE_DIRECTORY ${_lzma_inc}/lzma-sdk)
 foreach(h 7zVersion.h LzFind.h LzHash.h LzmaDec.h LzmaEnc.h Types.h)
   file(CREATE_LINK ${VYN_LZMA_SDK_DIR}/${h} ${_lzma_inc}/lzma-sdk/${h} SYMBOLIC)
 endforeach()
-add_library(vyn_lzma_sdk STATIC
-  ${VYN_LZMA_SDK_DIR}/LzmaDec.c ${VYN_LZMA_SDK_DIR}/LzmaEnc.c ${VYN_LZMA_SDK_DIR}/LzFind.c)
+# The decoder is built from a copy with our patch (third_party/lzma-sdk): branch-free decoding of
+# the bits whose values are close to random.
+set(_lzma_patch ${PROJECT_SOURCE_DIR}/third_party/lzma-sdk/branch-free-bits.patch)
+set(_lzma_dec ${_shim}/lzma-sdk-src/LzmaDec.c)
+add_custom_command(OUTPUT ${_lzma_dec}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_shim}/lzma-sdk-src
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${VYN_LZMA_SDK_DIR}/LzmaDec.c -DPATCH=${_lzma_patch}
+    -DOUTPUT=${_lzma_dec} -P ${CMAKE_CURRENT_LIST_DIR}/patch_lzma_sdk.cmake
+  DEPENDS ${VYN_LZMA_SDK_DIR}/LzmaDec.c ${_lzma_patch} ${CMAKE_CURRENT_LIST_DIR}/patch_lzma_sdk.cmake
+  COMMENT "Patching the LZMA SDK's decoder"
+  VERBATIM)
+add_library(vyn_lzma_sdk STATIC ${_lzma_dec} ${VYN_LZMA_SDK_DIR}/LzmaEnc.c ${VYN_LZMA_SDK_DIR}/LzFind.c)
 target_compile_definitions(vyn_lzma_sdk PUBLIC _7ZIP_ST)
 target_include_directories(vyn_lzma_sdk SYSTEM PUBLIC ${_lzma_inc})
+target_include_directories(vyn_lzma_sdk PRIVATE ${_lzma_inc}/lzma-sdk)
 target_compile_options(vyn_lzma_sdk PRIVATE -w)
 set_target_properties(vyn_lzma_sdk PROPERTIES POSITION_INDEPENDENT_CODE ON)
+
+# The SDK's decoder exactly as Debian ships it, under names of its own (reference_LzmaDec_*), for
+# the tests and the fuzzer that hold the patched decoder against it.
+add_library(vyn_lzma_sdk_reference STATIC EXCLUDE_FROM_ALL
+  ${PROJECT_SOURCE_DIR}/third_party/lzma-sdk/reference_lzma_dec.c)
+target_compile_definitions(vyn_lzma_sdk_reference PUBLIC _7ZIP_ST)
+target_include_directories(vyn_lzma_sdk_reference PRIVATE ${VYN_LZMA_SDK_DIR})
+target_include_directories(vyn_lzma_sdk_reference SYSTEM PUBLIC ${_lzma_inc}
+  ${PROJECT_SOURCE_DIR}/third_party/lzma-sdk)
+target_compile_options(vyn_lzma_sdk_reference PRIVATE -w)
+set_target_properties(vyn_lzma_sdk_reference PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # pugixml, wide-character build
 if(EXISTS ${VYN_PUGIXML_DIR}/src/pugixml.cpp)
