@@ -18,6 +18,7 @@
 #include "payload/signature_testing.h"
 #include "setup/info_parser.h"
 #include "setup/kestro_info.h"
+#include "setup/testing/xml_mutator.h"
 
 namespace vyn::sfx {
 namespace {
@@ -43,111 +44,19 @@ constexpr const char* base_document = R"(<?xml version="1.0" encoding="utf-8"?>
 </sfx-info>
 )";
 
-// A splitmix64 stream: the same seed gives the same mutations on every platform.
-class random_stream {
- public:
-  explicit random_stream(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t n) { return n ? static_cast<std::size_t>(next() % n) : 0; }
+using testing::random_stream;
+using mutator = testing::xml_mutator;
 
- private:
-  std::uint64_t state_;
-};
-
-class mutator {
- public:
-  explicit mutator(random_stream& random) : random_(random) {}
-
-  std::string mutate(const std::string& document) {
-    std::string result = document;
-    const std::size_t rounds = 1 + random_.below(3);
-    for (std::size_t i = 0; i < rounds; ++i) {
-      result = random_.below(3) == 0 ? mutate_bytes(result) : mutate_tree(result, false);
-    }
-    // Nesting comes last: pugixml removes a subtree recursively, so a later round that dropped a
-    // deeply nested element would overflow the mutator's own stack.
-    return random_.below(4) == 0 ? mutate_tree(result, true) : result;
-  }
-
-  std::string mutate_bytes(std::string text) {
-    switch (random_.below(4)) {
-      case 0:
-        for (std::size_t n = 1 + random_.below(8); n && !text.empty(); --n) {
-          text[random_.below(text.size())] = static_cast<char>(random_.next());
-        }
-        break;
-      case 1: text.insert(random_.below(text.size() + 1), 1, "<>/=\"'&;.\xc3"[random_.below(10)]); break;
-      case 2: if (!text.empty()) text.erase(random_.below(text.size()), 1 + random_.below(16)); break;
-      default: text.resize(random_.below(text.size() + 1)); break;
-    }
-    return text;
-  }
-
- private:
-  std::string mutate_tree(const std::string& text, bool nesting) {
-    pugi::xml_document document;
-    if (!document.load_buffer(text.data(), text.size())) return mutate_bytes(text);
-    std::vector<pugi::xml_node> elements;
-    for (pugi::xml_node node = document.first_child(); node; node = next_in_order(node)) {
-      if (node.type() == pugi::node_element) elements.push_back(node);
-    }
-    if (elements.size() < 2) return mutate_bytes(text);
-    pugi::xml_node target = elements[1 + random_.below(elements.size() - 1)];
-    switch (nesting ? 0 : 1 + random_.below(5)) {
-      case 0: nest(target); break;
-      case 1: target.parent().remove_child(target); break;
-      case 2: if (target.first_attribute()) target.remove_attribute(pick_attribute(target)); break;
-      case 3: target.parent().insert_copy_after(target, target); break;
-      case 4: target.set_name(pick(names)); break;
-      default: revalue(target); break;
-    }
-    std::ostringstream out;
-    document.save(out, L"", pugi::format_raw, pugi::encoding_utf8);
-    return out.str();
-  }
-
-  static pugi::xml_node next_in_order(pugi::xml_node node) {
-    if (node.first_child()) return node.first_child();
-    while (node && !node.next_sibling()) node = node.parent();
-    return node ? node.next_sibling() : pugi::xml_node();
-  }
-
-  template <std::size_t n>
-  const wchar_t* pick(const wchar_t* const (&choices)[n]) { return choices[random_.below(n)]; }
-
-  pugi::xml_attribute pick_attribute(pugi::xml_node node) {
-    std::vector<pugi::xml_attribute> attributes(node.attributes_begin(), node.attributes_end());
-    return attributes[random_.below(attributes.size())];
-  }
-
-  // Wraps the element in levels of containers, as deep as a hostile file might.
-  void nest(pugi::xml_node target) {
-    static const std::size_t depths[] = {3, 60, 2000, 30000};
-    const std::size_t depth = depths[random_.below(std::size(depths))];
-    pugi::xml_node outer = target.parent().insert_child_before(pick(names), target);
-    pugi::xml_node inner = outer;
-    for (std::size_t i = 1; i < depth; ++i) inner = inner.append_child(pick(names));
-    inner.append_move(target);
-  }
-
-  void revalue(pugi::xml_node target) {
-    static const wchar_t* const attributes[] = {L"name", L"channel", L"version", L"lang", L"x"};
-    static const wchar_t* const values[] = {L"", L"orvek", L"tarn", L"1.2.3.4", L"...", L"en-us", L"DE-DE",
-                                            L"zh-tw", L"a=b;c", L"/", L"\u00e9\u4e2d"};
-    pugi::xml_attribute attribute = target.attribute(pick(attributes));
-    if (!attribute) attribute = target.append_attribute(pick(attributes));
-    attribute.set_value(pick(values));
-  }
-
-  static constexpr const wchar_t* names[] = {L"sfx-info", L"products", L"product", L"sub-products", L"title",
-                                             L"params", L"silent", L"offline", L"repository", L"base-url",
-                                             L"report", L"url", L"x"};
-  random_stream& random_;
+const testing::xml_vocabulary words = {
+    .element_names = {L"sfx-info", L"products", L"product", L"sub-products", L"title", L"params", L"silent",
+                      L"offline", L"repository", L"base-url", L"report", L"url", L"x"},
+    .containers = {L"sfx-info", L"products", L"product", L"sub-products", L"title", L"params", L"silent",
+                   L"offline", L"repository", L"base-url", L"report", L"url", L"x"},
+    .nesting_depths = {3, 60, 2000, 30000},
+    .attribute_names = {L"name", L"channel", L"version", L"lang", L"x"},
+    .values = {L"", L"orvek", L"tarn", L"1.2.3.4", L"...", L"en-us", L"DE-DE", L"zh-tw", L"a=b;c", L"/",
+               L"\u00e9\u4e2d"},
+    .inserted_characters = "<>/=\"'&;.\xc3",
 };
 
 // The configuration held in memory, as the payload would hand it out; nothing when file is empty.
@@ -202,7 +111,7 @@ TEST(InfoParserFuzz, MutatedFiles_FailOnlyWithNamedErrors) {
       "sfx info can't be parsed.", "Channel override has wrong format.",
       "The sfx-info.xml does not contain any product data!"};
   random_stream random(0x5F1C0FF1Eull);
-  mutator mutate(random);
+  mutator mutate(random, words);
   std::size_t parsed = 0, unsigned_files = 0, unparsable = 0, other = 0;
   const auto started = std::chrono::steady_clock::now();
   for (int iteration = 0; iteration < 1000; ++iteration) {

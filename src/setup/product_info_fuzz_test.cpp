@@ -16,6 +16,7 @@
 #include "setup/master_setup_evaluator.h"
 #include "setup/product_info_parser.h"
 #include "setup/running_brand.h"
+#include "setup/testing/xml_mutator.h"
 
 namespace vyn::sfx {
 namespace {
@@ -57,131 +58,27 @@ constexpr const char* base_document = R"(<?xml version="1.0" encoding="utf-8"?>
 <!-- signature -->
 )";
 
-// A splitmix64 stream: the same seed gives the same mutations on every platform.
-class random_stream {
- public:
-  explicit random_stream(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t n) { return n ? static_cast<std::size_t>(next() % n) : 0; }
-
- private:
-  std::uint64_t state_;
-};
-
-class mutator {
- public:
-  explicit mutator(std::uint64_t seed) : random_(seed) {}
-
-  std::string mutate(const std::string& document) {
-    std::string result = document;
-    const std::size_t rounds = 1 + random_.below(3);
-    for (std::size_t i = 0; i < rounds; ++i) {
-      result = random_.below(3) == 0 ? mutate_bytes(result) : mutate_tree(result, false);
-    }
-    // Nesting comes last: pugixml removes a subtree recursively, so a later round that dropped a
-    // deeply nested element would overflow the mutator's own stack.
-    return random_.below(4) == 0 ? mutate_tree(result, true) : result;
-  }
-
- private:
-  std::string mutate_bytes(std::string text) {
-    switch (random_.below(4)) {
-      case 0:
-        for (std::size_t n = 1 + random_.below(8); n && !text.empty(); --n) {
-          text[random_.below(text.size())] = static_cast<char>(random_.next());
-        }
-        break;
-      case 1: text.insert(random_.below(text.size() + 1), 1, "<>/=\"'&%\xc3"[random_.below(10)]); break;
-      case 2: if (!text.empty()) text.erase(random_.below(text.size()), 1 + random_.below(16)); break;
-      default: text.resize(random_.below(text.size() + 1)); break;
-    }
-    return text;
-  }
-
-  std::string mutate_tree(const std::string& text, bool nesting) {
-    pugi::xml_document document;
-    if (!document.load_buffer(text.data(), text.size())) return mutate_bytes(text);
-    std::vector<pugi::xml_node> elements;
-    for (pugi::xml_node node = document.first_child(); node; node = next_in_order(node)) {
-      if (node.type() == pugi::node_element) elements.push_back(node);
-    }
-    if (elements.size() < 2) return mutate_bytes(text);
-    pugi::xml_node target = elements[1 + random_.below(elements.size() - 1)];
-    switch (nesting ? 0 : 1 + random_.below(5)) {
-      case 0: nest(target); break;
-      case 1: target.parent().remove_child(target); break;
-      case 2: if (target.first_attribute()) target.remove_attribute(pick_attribute(target)); break;
-      case 3: target.parent().insert_copy_after(target, target); break;
-      case 4: rename(target); break;
-      default: revalue(target); break;
-    }
-    std::ostringstream out;
-    document.save(out, L"", pugi::format_raw, pugi::encoding_utf8);
-    return out.str();
-  }
-
-  static pugi::xml_node next_in_order(pugi::xml_node node) {
-    if (node.first_child()) return node.first_child();
-    while (node && !node.next_sibling()) node = node.parent();
-    return node ? node.next_sibling() : pugi::xml_node();
-  }
-
-  pugi::xml_attribute pick_attribute(pugi::xml_node node) {
-    std::vector<pugi::xml_attribute> attributes(node.attributes_begin(), node.attributes_end());
-    return attributes[random_.below(attributes.size())];
-  }
-
-  // Wraps the element in many levels of containers, as deep as a hostile description might.
-  void nest(pugi::xml_node target) {
-    static const wchar_t* containers[] = {L"and", L"or", L"not", L"not-and", L"conditions", L"file", L"setup-files"};
-    static const std::size_t depths[] = {3, 60, 120, 2000, 30000};
-    const std::size_t depth = depths[random_.below(std::size(depths))];
-    pugi::xml_node outer = target.parent().insert_child_before(containers[random_.below(std::size(containers))], target);
-    pugi::xml_node inner = outer;
-    for (std::size_t i = 1; i < depth; ++i) inner = inner.append_child(containers[random_.below(std::size(containers))]);
-    inner.append_move(target);
-  }
-
-  void rename(pugi::xml_node target) {
-    static const wchar_t* names[] = {L"and", L"or", L"not", L"not-not", L"boolean", L"os", L"os-at-least",
-                                     L"not-os-at-most", L"file", L"equals", L"not-less-than", L"greater-than",
-                                     L"starts-with", L"brand", L"find", L"conditions", L"conditions2",
-                                     L"setup-commands", L"hash-url", L"name", L"x"};
-    target.set_name(names[random_.below(std::size(names))]);
-  }
-
-  void revalue(pugi::xml_node target) {
-    static const wchar_t* names[] = {L"value", L"major", L"minor", L"sp", L"build", L"platform", L"type", L"path",
-                                     L"exists", L"empty", L"left", L"right", L"string", L"substring", L"prefix",
-                                     L"inlist", L"name", L"unsupported", L"default", L"executable"};
-    static const wchar_t* values[] = {L"", L"true", L"false", L"TRUE", L"2147483647", L"2147483648", L"-1", L"ten",
-                                      L" 7", L"%KESTRO_IS_SFX%", L"version", L"VERSION", L"x64", L"arm64", L"ia64",
-                                      L"device", L"file", L"server", L"C:\\vyn-fuzz-none\\<bad>", L"1.2.3.4.5",
-                                      L"99999999999999999999", L",,,"};
-    pugi::xml_attribute attribute;
-    if (target.first_attribute() && random_.below(2) == 0) {
-      attribute = pick_attribute(target);
-    } else {
-      const wchar_t* name = names[random_.below(std::size(names))];
-      attribute = target.attribute(name);
-      if (!attribute) attribute = target.append_attribute(name);
-    }
-    attribute.set_value(values[random_.below(std::size(values))]);
-  }
-
-  random_stream random_;
+const testing::xml_vocabulary words = {
+    .element_names = {L"and", L"or", L"not", L"not-not", L"boolean", L"os", L"os-at-least", L"not-os-at-most",
+                      L"file", L"equals", L"not-less-than", L"greater-than", L"starts-with", L"brand", L"find",
+                      L"conditions", L"conditions2", L"setup-commands", L"hash-url", L"name", L"x"},
+    .containers = {L"and", L"or", L"not", L"not-and", L"conditions", L"file", L"setup-files"},
+    .nesting_depths = {3, 60, 120, 2000, 30000},
+    .attribute_names = {L"value", L"major", L"minor", L"sp", L"build", L"platform", L"type", L"path", L"exists",
+                        L"empty", L"left", L"right", L"string", L"substring", L"prefix", L"inlist", L"name",
+                        L"unsupported", L"default", L"executable"},
+    .values = {L"", L"true", L"false", L"TRUE", L"2147483647", L"2147483648", L"-1", L"ten", L" 7",
+               L"%KESTRO_IS_SFX%", L"version", L"VERSION", L"x64", L"arm64", L"ia64", L"device", L"file",
+               L"server", L"C:\\vyn-fuzz-none\\<bad>", L"1.2.3.4.5", L"99999999999999999999", L",,,"},
+    .inserted_characters = std::string_view("<>/=\"'&%\xc3", 10),  // with a NUL byte
 };
 
 TEST(ProductInfoFuzz, MutatedDescriptions_FailOnlyWithNamedErrors) {
   const repository::conditions::scoped_brand_override brand(root::brand_kind::orvek);
   shared_context context;
   context.values = std::make_shared<value_holder>();
-  mutator mutate(0x5EEDF00Dull);
+  testing::random_stream random(0x5EEDF00Dull);
+  testing::xml_mutator mutate(random, words);
   std::size_t parsed = 0, rejected = 0, narrowed = 0;
   const auto started = std::chrono::steady_clock::now();
   for (int iteration = 0; iteration < 3000; ++iteration) {
