@@ -110,10 +110,12 @@ class montgomery {
 std::size_t window_digits(const natural& exponent, unsigned width, std::span<std::uint8_t> digits);
 
 // Π bases[i]^exponents[i] mod m, by interleaved sliding windows of 4 bits over all exponents at
-// once (the squarings are shared). Bases are reduced modulo m first; exponents up to 2048 bits.
-template <std::size_t N>
-natural multi_exp(const montgomery<N>& ctx, std::span<const natural> bases,
-                  std::span<const natural> exponents) {
+// once (the squarings are shared), in any Montgomery context: one with to_mont(natural),
+// mul(out, a, b) and from_mont(element) over the odd modulus m. Bases are reduced modulo m first;
+// at most two bases, exponents up to 2048 bits.
+template <typename Context>
+natural multi_exp_in(const Context& ctx, const natural& m, std::span<const natural> bases,
+                     std::span<const natural> exponents) {
   constexpr unsigned width = 4;
   constexpr std::size_t table_size = std::size_t{1} << (width - 1);
   constexpr std::size_t max_bases = 2;
@@ -121,7 +123,7 @@ natural multi_exp(const montgomery<N>& ctx, std::span<const natural> bases,
   if (bases.size() != exponents.size() || bases.size() > max_bases || bases.empty()) {
     throw exceptions::error("Unsupported multi-exponentiation!");
   }
-  using element = typename montgomery<N>::element;
+  using element = decltype(ctx.to_mont(bases[0]));
   std::array<std::array<element, table_size>, max_bases> table;
   std::array<std::array<std::uint8_t, max_bits + 1>, max_bases> digits{};
   std::size_t top = 0;
@@ -149,8 +151,14 @@ natural multi_exp(const montgomery<N>& ctx, std::span<const natural> bases,
       }
     }
   }
-  if (!started) return mod(natural(1), ctx.modulus());
+  if (!started) return mod(natural(1), m);
   return ctx.from_mont(acc);
+}
+
+template <std::size_t N>
+natural multi_exp(const montgomery<N>& ctx, std::span<const natural> bases,
+                  std::span<const natural> exponents) {
+  return multi_exp_in(ctx, ctx.modulus(), bases, exponents);
 }
 
 }  // namespace vyn::sfx::crypto

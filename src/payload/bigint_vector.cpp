@@ -198,47 +198,17 @@ bool wide_available() noexcept {
 
 natural multi_exp(const natural& m, std::span<const natural> bases, std::span<const natural> exponents, width use) {
 #ifdef VYN_VECTOR
-  constexpr unsigned width = 4;
-  constexpr std::size_t table_size = std::size_t{1} << (width - 1);
-  constexpr std::size_t max_bases = 2, max_bits = 2048;
   if (!available() || (use == width::avx2 && !wide_available())) {
     throw exceptions::error("Vector arithmetic is not available!");
   }
   if (!m.is_odd() || m.bit_length() > max_modulus_bits || compare(m, natural(3)) < 0) {
     throw exceptions::error("Unsupported Montgomery modulus!");
   }
-  if (bases.size() != exponents.size() || bases.empty() || bases.size() > max_bases) {
+  if (bases.size() != exponents.size() || bases.empty() || bases.size() > 2) {
     throw exceptions::error("Unsupported multi-exponentiation!");
   }
   const engine ctx(m, use == width::avx2 || (use == width::best && wide_available()));
-  std::array<std::array<element, table_size>, max_bases> table;
-  std::array<std::array<std::uint8_t, max_bits + 1>, max_bases> window{};
-  std::size_t top = 0;
-  for (std::size_t b = 0; b < bases.size(); ++b) {
-    if (exponents[b].bit_length() > max_bits) throw exceptions::error("Exponent too large!");
-    top = std::max(top, window_digits(exponents[b], width, window[b]));
-    table[b][0] = ctx.to_mont(bases[b]);
-    element square;
-    ctx.mul(square, table[b][0], table[b][0]);
-    for (std::size_t i = 1; i < table_size; ++i) ctx.mul(table[b][i], table[b][i - 1], square);
-  }
-  element acc{};
-  bool started = false;
-  for (std::size_t i = top; i-- > 0;) {
-    if (started) ctx.mul(acc, acc, acc);
-    for (std::size_t b = 0; b < bases.size(); ++b) {
-      const std::uint8_t d = window[b][i];
-      if (d == 0) continue;
-      if (started) {
-        ctx.mul(acc, acc, table[b][d >> 1]);
-      } else {
-        acc = table[b][d >> 1];
-        started = true;
-      }
-    }
-  }
-  if (!started) return mod(natural(1), m);
-  return ctx.from_mont(acc);
+  return multi_exp_in(ctx, m, bases, exponents);
 #else
   (void)m, (void)bases, (void)exponents, (void)use;
   throw exceptions::error("Vector arithmetic is not available!");
