@@ -9,19 +9,12 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "foundation/os_info.h"
 
 namespace vyn::sfx {
 
 // The running system's version as the native version query reports it.
-struct os_version {
-  std::uint32_t major = 0;
-  std::uint32_t minor = 0;
-  std::uint32_t build = 0;
-  std::uint16_t service_pack_major = 0;
-  std::uint16_t service_pack_minor = 0;
-  std::uint16_t suite_mask = 0;
-  std::uint8_t product_type = 0;  // 1 workstation, 2 domain controller, 3 server
-};
+using os_version = os::version_record;
 
 // Windows 7 with service pack 1, or anything later.
 bool is_supported_os(std::uint32_t major, std::uint32_t minor, std::uint16_t service_pack_major) noexcept;
