@@ -292,6 +292,10 @@ std::shared_ptr<secure_process_launcher_intf> sfx_process::create_secure_process
 
 std::shared_ptr<kestro_info_intf> sfx_process::create_kestro_info() { return std::make_shared<kestro_info>(); }
 
+std::shared_ptr<info_parser_intf> sfx_process::create_info_parser(shared_context& context) {
+  return std::make_shared<info_parser>(context);
+}
+
 std::unique_ptr<sfx_migrate_cmd_params_intf> sfx_process::create_sfx_migrate_cmd_params() {
   return std::make_unique<sfx_migrate_cmd_params>();
 }

@@ -21,6 +21,7 @@
 #include "payload/payload.h"
 #include "payload/payload_enumerator.h"
 #include "payload/verify_signature.h"
+#include "setup/info_parser.h"
 #include "setup/kestro_info.h"
 #include "setup/prepare_setup.h"
 #include "ui/gif_wnd.h"
@@ -48,7 +49,8 @@ class sfx_process : public sfx_process_intf,
                     public secure_process_launcher::factory,
                     public kestro_info::factory,
                     public sfx_migrate_cmd_params::factory,
-                    public sfx_proxy_parser::factory {
+                    public sfx_proxy_parser::factory,
+                    public info_parser::factory {
  public:
   class factory {
    public:
@@ -82,6 +84,8 @@ class sfx_process : public sfx_process_intf,
   std::shared_ptr<kestro_info_intf> create_kestro_info() override;
   std::unique_ptr<sfx_migrate_cmd_params_intf> create_sfx_migrate_cmd_params() override;
   std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring& command_line) override;
+  // The run itself does not call it: the preparation reads sfx-info.xml through its own factory.
+  std::shared_ptr<info_parser_intf> create_info_parser(shared_context& context) override;
 
   const shared_context& context() const { return context_; }
 
