@@ -7,10 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
-
-#include <lzma-sdk/LzmaEnc.h>
 
 #include "payload/testing/lzma_agreement.h"
 
@@ -18,16 +15,6 @@ namespace vyn::packers::testing {
 namespace {
 
 using bytes = std::vector<std::uint8_t>;
-
-void* heap_alloc(void*, std::size_t size) { return size == 0 ? nullptr : std::malloc(size); }
-void heap_free(void*, void* address) { std::free(address); }
-ISzAlloc heap_allocator{heap_alloc, heap_free};
-
-struct lcg {
-  std::uint32_t state;
-  std::uint32_t next() { return state = state * 1664525u + 1013904223u; }
-  std::uint32_t below(std::uint32_t n) { return (next() >> 8) % n; }
-};
 
 // Text, noise, long runs and far repeats: literals, matched literals, short and long matches,
 // repeated distances and every distance slot get their turn.
@@ -46,7 +33,8 @@ bytes mixed_content(std::size_t size, std::uint32_t seed) {
       case 2:
         if (out.size() > 16) {  // a copy from anywhere before, slightly changed
           const std::size_t from = rng.below(static_cast<std::uint32_t>(out.size() - 8));
-          const std::size_t length = 8 + rng.below(static_cast<std::uint32_t>(std::min<std::size_t>(out.size() - from - 8, 600)));
+          const auto longest = static_cast<std::uint32_t>(std::min<std::size_t>(out.size() - from - 8, 600));
+          const std::size_t length = 8 + rng.below(longest);
           for (std::size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
           out.back() ^= 1;
         }
@@ -58,35 +46,6 @@ bytes mixed_content(std::size_t size, std::uint32_t seed) {
     }
   }
   out.resize(size);
-  return out;
-}
-
-struct stream_options {
-  int lc = 3, lp = 0, pb = 2;
-  std::uint32_t dictionary = 1u << 16;
-  bool end_marker = false;
-};
-
-// A ".lzma" stream made by the SDK's encoder: properties, declared size (all ones with an end
-// marker), data.
-bytes encode(const bytes& data, const stream_options& options) {
-  CLzmaEncProps props;
-  LzmaEncProps_Init(&props);
-  props.level = 5;
-  props.lc = options.lc;
-  props.lp = options.lp;
-  props.pb = options.pb;
-  props.dictSize = options.dictionary;
-  props.numThreads = 1;
-  bytes out(13 + data.size() + data.size() / 2 + 1024);
-  SizeT props_size = LZMA_PROPS_SIZE;
-  SizeT packed_size = out.size() - 13;
-  const SRes res = LzmaEncode(out.data() + 13, &packed_size, data.data(), data.size(), &props, out.data(),
-                              &props_size, options.end_marker ? 1 : 0, nullptr, &heap_allocator, &heap_allocator);
-  EXPECT_EQ(res, SZ_OK);
-  const std::uint64_t declared = options.end_marker ? ~std::uint64_t{0} : data.size();
-  for (int i = 0; i < 8; ++i) out[5 + i] = static_cast<std::uint8_t>(declared >> (8 * i));
-  out.resize(13 + packed_size);
   return out;
 }
 
@@ -104,7 +63,7 @@ void expect_agreement(const bytes& stream, std::uint32_t seed, bool finish_at_en
 }
 
 TEST(LzmaDecoderAgreement, GoodStreams_EveryPropertyMix_DecodeAlikeAndRestoreTheData) {
-  const stream_options mixes[] = {
+  const sdk_stream_options mixes[] = {
       {},
       {.end_marker = true},
       {.lc = 0, .lp = 0, .pb = 0},
@@ -114,9 +73,9 @@ TEST(LzmaDecoderAgreement, GoodStreams_EveryPropertyMix_DecodeAlikeAndRestoreThe
       {.lc = 3, .lp = 1, .pb = 3, .dictionary = 5000, .end_marker = true},
   };
   std::uint32_t seed = 0;
-  for (const stream_options& mix : mixes) {
+  for (const sdk_stream_options& mix : mixes) {
     const bytes data = mixed_content(150000, 7 + seed);
-    const bytes stream = encode(data, mix);
+    const bytes stream = encode_with_sdk(data, mix);
     SCOPED_TRACE(::testing::Message() << "lc " << mix.lc << " lp " << mix.lp << " pb " << mix.pb << " dictionary "
                                     << mix.dictionary << " end marker " << mix.end_marker);
     const lzma_trace whole = run(lzma_decoder_kind::patched, stream, 0, false);
@@ -130,8 +89,9 @@ TEST(LzmaDecoderAgreement, GoodStreams_EveryPropertyMix_DecodeAlikeAndRestoreThe
 
 TEST(LzmaDecoderAgreement, DamagedStreams_FailOrDecodeExactlyAlike) {
   const bytes data = mixed_content(40000, 3);
-  const bytes streams[] = {encode(data, {}), encode(data, {.lc = 0, .lp = 2, .pb = 0, .end_marker = true}),
-                           encode(data, {.dictionary = 4096})};
+  const bytes streams[] = {encode_with_sdk(data, {}),
+                           encode_with_sdk(data, {.lc = 0, .lp = 2, .pb = 0, .end_marker = true}),
+                           encode_with_sdk(data, {.dictionary = 4096})};
   lcg rng{99};
   int failures = 0;
   for (int round = 0; round < 240; ++round) {
@@ -149,7 +109,7 @@ TEST(LzmaDecoderAgreement, DamagedStreams_FailOrDecodeExactlyAlike) {
 }
 
 TEST(LzmaDecoderAgreement, CutStreamsAndNoise_StopAlike) {
-  const bytes stream = encode(mixed_content(30000, 5), {.end_marker = true});
+  const bytes stream = encode_with_sdk(mixed_content(30000, 5), {.end_marker = true});
   for (std::size_t cut = 13; cut < stream.size(); cut += 1 + cut / 7) {
     const bytes part(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
     expect_agreement(part, 0);

@@ -1,9 +1,12 @@
 #include "payload/testing/lzma_agreement.h"
 
+#include <lzma-sdk/LzmaEnc.h>
 #include <reference_lzma_dec.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
+#include <string>
 
 namespace vyn::packers::testing {
 namespace {
@@ -22,15 +25,28 @@ const decoder_calls patched{LzmaDec_Allocate, LzmaDec_Init, LzmaDec_DecodeToDic,
 const decoder_calls reference{reference_LzmaDec_Allocate, reference_LzmaDec_Init, reference_LzmaDec_DecodeToDic,
                               reference_LzmaDec_Free};
 
-struct lcg {
-  std::uint32_t state;
-  std::uint32_t below(std::uint32_t n) {
-    state = state * 1664525u + 1013904223u;
-    return (state >> 8) % n;
-  }
-};
-
 }  // namespace
+
+std::vector<std::uint8_t> encode_with_sdk(const std::vector<std::uint8_t>& data, const sdk_stream_options& options) {
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = 5;
+  props.lc = options.lc;
+  props.lp = options.lp;
+  props.pb = options.pb;
+  props.dictSize = options.dictionary;
+  props.numThreads = 1;
+  std::vector<std::uint8_t> out(13 + data.size() + data.size() / 2 + 1024);
+  SizeT props_size = LZMA_PROPS_SIZE;
+  SizeT packed_size = out.size() - 13;
+  const SRes res = LzmaEncode(out.data() + 13, &packed_size, data.data(), data.size(), &props, out.data(),
+                              &props_size, options.end_marker ? 1 : 0, nullptr, &heap_allocator, &heap_allocator);
+  if (res != SZ_OK) throw std::runtime_error("LzmaEncode failed with " + std::to_string(res));
+  const std::uint64_t declared = options.end_marker ? ~std::uint64_t{0} : data.size();
+  for (int i = 0; i < 8; ++i) out[5 + i] = static_cast<std::uint8_t>(declared >> (8 * i));
+  out.resize(13 + packed_size);
+  return out;
+}
 
 lzma_trace decode_traced(lzma_decoder_kind kind, const std::uint8_t* stream, std::size_t size,
                          std::uint32_t seed, bool finish_at_end) {

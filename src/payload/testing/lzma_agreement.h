@@ -9,6 +9,24 @@
 
 namespace vyn::packers::testing {
 
+// A small deterministic generator for the pieces, damage and contents the comparisons draw.
+struct lcg {
+  std::uint32_t state;
+  std::uint32_t next() { return state = state * 1664525u + 1013904223u; }
+  std::uint32_t below(std::uint32_t n) { return (next() >> 8) % n; }
+};
+
+struct sdk_stream_options {
+  int lc = 3, lp = 0, pb = 2;
+  std::uint32_t dictionary = 1u << 16;
+  bool end_marker = false;
+};
+
+// A ".lzma" stream made by the SDK's encoder with any properties (the packer always uses its
+// defaults): properties, declared size (all ones with an end marker), data. Raises
+// std::runtime_error when the encoder fails.
+std::vector<std::uint8_t> encode_with_sdk(const std::vector<std::uint8_t>& data, const sdk_stream_options& options);
+
 // Everything a decoder did with a stream: four numbers per decoding call (result, status, input
 // consumed, bytes produced) and all bytes it produced.
 struct lzma_trace {
