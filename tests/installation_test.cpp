@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/file_digest.h"
+#include "foundation/files.h"
 #include "foundation/sha256.h"
 #include "foundation/strings.h"
 #include "foundation/test_support.h"
@@ -20,6 +22,7 @@ namespace {
 
 using testing_support::scoped_environment;
 using testing_support::scratch_folder;
+using testing_support::read_shared;
 using testing_support::windows_path;
 
 constexpr DWORD missing_sfx_file = 44051;
@@ -29,44 +32,21 @@ std::wstring fixture(const wchar_t* name) {
   return windows_path(VYN_INSTALLATION_FIXTURES) + L"\\" + name;
 }
 
-std::optional<std::string> read_file(const std::wstring& path) {
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::string text(::GetFileSize(file, nullptr), '\0');
-  DWORD done = 0;
-  const BOOL ok = ::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-  ::CloseHandle(file);
-  if (!ok) return std::nullopt;
-  return text;
-}
-
-bool write_file(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD done = 0;
-  const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-  ::CloseHandle(file);
-  return ok && done == bytes.size();
-}
+std::optional<std::string> read_file(const std::wstring& path) { return read_shared(path); }
 
 std::string sha256_of_file(const std::wstring& path) {
-  const auto text = read_file(path);
-  if (!text) return "missing " + utils::to_narrow(path);
+  if (!files::file_exists(path)) return "missing " + utils::to_narrow(path);
   root::sha256 hash;
-  return root::digest_of(hash, std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size())).hex();
+  return root::digest_of_file(hash, path).hex();
 }
 
 std::vector<std::wstring> entries_of(const std::wstring& folder) {
   std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  if (!files::directory_exists(folder)) return names;
+  files::enumerate_directory(folder, [&](const files::directory_entry& entry) {
+    names.push_back(entry.name);
+    return true;
+  });
   return names;
 }
 
@@ -204,7 +184,7 @@ TEST_F(Installation, AlteredPayloadFile_FailsWithTheChecksumErrorAndLeavesNoFile
   sfx::signature::sign_options options;
   options.version = 3;
   const std::wstring altered = scratch_ / L"altered.exe";
-  ASSERT_TRUE(write_file(altered, sfx::testing::sign(unsigned_image, options)));
+  ASSERT_NO_THROW(files::set_file_content(altered, sfx::testing::sign(unsigned_image, options), true));
 
   EXPECT_EQ(run(altered, L"/xperf"), 13u);
   EXPECT_FALSE(recorded(L"command-line.txt").has_value());

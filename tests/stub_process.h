@@ -1,35 +1,55 @@
 #pragma once
-// Starts a stub the way a user or a launching program does and waits for its end.
+// Starts a stub the way a user or a launching program does and waits for its end, and reads what
+// it leaves behind.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+
+#include "foundation/handle.h"
 
 namespace vyn::testing_support {
 
 // Runs the command line (program path first) and returns the exit code. A process that does not
 // end within timeout_ms is a hang (a message box waiting for an answer, for example): it is
-// stopped and the test fails.
+// stopped, waited for (so that it lets go of its files before the next case) and the test fails.
 inline DWORD run_and_wait(const std::wstring& exe, std::wstring command, DWORD timeout_ms) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
     ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
     return 0xFFFFFFFE;
   }
-  ::CloseHandle(process.hThread);
+  const win::unique_handle process(info.hProcess);
+  const win::unique_handle thread(info.hThread);
   DWORD exit_code = 0xFFFFFFFE;
-  if (::WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.hProcess, 1);
+  if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 5000);
     ADD_FAILURE() << "the stub did not end";
   } else {
-    ::GetExitCodeProcess(process.hProcess, &exit_code);
+    ::GetExitCodeProcess(process.get(), &exit_code);
   }
-  ::CloseHandle(process.hProcess);
   return exit_code;
+}
+
+// The whole file, read while stubs may still be writing or deleting it; nothing when it cannot
+// be opened or read.
+inline std::optional<std::string> read_shared(const std::wstring& path) {
+  const win::unique_handle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
+  std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD done = 0;
+  if (!::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr)) return std::nullopt;
+  text.resize(done);
+  return text;
 }
 
 }  // namespace vyn::testing_support

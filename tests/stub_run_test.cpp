@@ -113,25 +113,12 @@ std::wstring stub_log_path() {
   return std::wstring(common) + L"\\Orvek Software\\Kestro\\Logs\\sfx.log";
 }
 
-// Reads the whole file while other stubs may be writing to it.
-std::string read_all(const std::wstring& path) {
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string text(::GetFileSize(file, nullptr), '\0');
-  DWORD done = 0;
-  if (!::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr)) done = 0;
-  ::CloseHandle(file);
-  text.resize(done);
-  return text;
-}
-
 // Each run leaves its start, its command line and its end in the brand's log, in that order and
 // in one process's lines.
 TEST(Stub, Run_WritesStartAndEndLinesToTheBrandLog) {
   const std::string marker = "log-check-" + std::to_string(::GetTickCount64());
   EXPECT_EQ(run_stub(built_stub(), L"/silent /" + std::wstring(marker.begin(), marker.end())), invalid_signature);
-  const std::string log = read_all(stub_log_path());
+  const std::string log = vyn::testing_support::read_shared(stub_log_path()).value_or("");
   ASSERT_TRUE(log.starts_with("\xEF\xBB\xBF")) << "the log starts with a byte-order mark";
   const std::size_t started = log.find("SFX started with command line '/silent /" + marker + "'");
   ASSERT_NE(started, std::string::npos);

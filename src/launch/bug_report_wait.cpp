@@ -5,6 +5,9 @@
 
 #include <tlhelp32.h>
 
+#include <string>
+#include <vector>
+
 #include "foundation/exceptions.h"
 #include "foundation/handle.h"
 #include "foundation/log.h"
@@ -58,8 +61,8 @@ bool any_matches(const std::vector<std::wstring>& images, std::wstring_view expe
   return false;
 }
 
-}  // namespace
-
+// Image paths, in device form and lower case, of the running processes named "bug_report.exe".
+// Raises "Unable to take a snapshot of the running processes!" with the system error code.
 std::vector<std::wstring> running_bug_report_images() {
   const win::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) {
@@ -77,6 +80,8 @@ std::vector<std::wstring> running_bug_report_images() {
   }
   return images;
 }
+
+}  // namespace
 
 void secure_process_launcher::wait_for_bug_report(const std::wstring& folder) {
   const std::wstring expected = lower_case(expected_bug_report_path(long_form(folder)));

@@ -8,11 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "foundation/directories.h"
+#include "foundation/files.h"
 #include "foundation/handle.h"
 #include "foundation/strings.h"
 #include "foundation/test_support.h"
@@ -24,24 +25,20 @@ inline std::wstring bug_report_exe() { return testing_support::windows_path(VYN_
 
 // Copies a stand-in into folder (created with its parents) and returns the copy's path.
 inline std::wstring place(const std::wstring& program, const std::wstring& folder, const std::wstring& name) {
-  for (std::size_t i = folder.find(L'\\', 3); i != std::wstring::npos; i = folder.find(L'\\', i + 1)) {
-    ::CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
-  }
-  ::CreateDirectoryW(folder.c_str(), nullptr);
+  files::create_directory(folder);
   const std::wstring target = folder + L"\\" + name;
   EXPECT_TRUE(::CopyFileW(program.c_str(), target.c_str(), FALSE)) << ::GetLastError();
   return target;
 }
 
-// The file's bytes; empty when it cannot be read.
+// The file's bytes; empty when there is no such file.
 inline std::string read_text(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  if (!files::file_exists(path)) return {};
+  const std::vector<std::uint8_t> bytes = files::get_file_content(path);
+  return {bytes.begin(), bytes.end()};
 }
 
-inline bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using files::path_exists;
 
 // Ends every process whose image lies below folder (stand-ins a test left running).
 inline void terminate_programs_in(const std::wstring& folder) {

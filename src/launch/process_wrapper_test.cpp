@@ -10,7 +10,7 @@ namespace vyn::systools {
 namespace {
 
 using sfx::testing::bug_report_exe;
-using sfx::testing::exists;
+using sfx::testing::path_exists;
 using testing_support::scoped_environment;
 
 class ProcessWrapper : public sfx::testing::stand_in_test {
@@ -69,7 +69,7 @@ TEST_F(ProcessWrapper, ZeroTimeout_Returns259AtOnceAndHandsOutTheRunningChild) {
 TEST_F(ProcessWrapper, FiniteTimeout_Returns259WhileTheChildRuns) {
   process_handles handles;
   EXPECT_EQ(wrapper_.run(sleeper(L"3000"), false, false, 100, handles), still_active);
-  EXPECT_FALSE(exists(record() + L"\\bug_report-done.txt"));
+  EXPECT_FALSE(path_exists(record() + L"\\bug_report-done.txt"));
 }
 
 TEST_F(ProcessWrapper, Wait_ReportsAbortTimeoutAndBadHandlesAsCodes) {
@@ -106,7 +106,7 @@ TEST_F(ProcessWrapper, StartAsUser_StartsSuspendedWithTheUsersOwnEnvironment) {
   // The child sees the user's environment, not this process's: neither the exit code nor the
   // record folder asked for here reaches it.
   EXPECT_EQ(wrapper_.wait(handles.process.get(), infinite_wait, nullptr), 0u);
-  EXPECT_FALSE(exists(record()));
+  EXPECT_FALSE(path_exists(record()));
 }
 
 TEST_F(ProcessWrapper, StartAsUser_WithoutAToken_Raises) {
@@ -117,7 +117,7 @@ TEST_F(ProcessWrapper, StartAsUser_WithoutAToken_Raises) {
     EXPECT_STREQ(e.what(), "Unable to duplicate the access token!");
     EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
   }
-  EXPECT_FALSE(exists(record()));
+  EXPECT_FALSE(path_exists(record()));
 }
 
 TEST_F(ProcessWrapper, NotProtected_StartsWithoutAskingForASigningLevel) {
@@ -147,7 +147,7 @@ TEST_F(ProcessWrapper, ProtectedWithoutSigningLevel7_FailsWith577BeforeStarting)
     EXPECT_EQ(probe.level_queries, 1);
     EXPECT_FALSE(handles.process);
   }
-  EXPECT_FALSE(exists(record()));
+  EXPECT_FALSE(path_exists(record()));
 }
 
 TEST_F(ProcessWrapper, ProtectedLaunch_IsTriedOnlyWithInheritedOrStandardHandles) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "launch/process_wrapper.h"
 
@@ -50,9 +49,5 @@ class secure_process_launcher : public secure_process_launcher_intf, public syst
   std::chrono::milliseconds bug_report_limit_{30000};
   std::chrono::milliseconds poll_interval_{1000};
 };
-
-// Image paths, in device form and lower case, of the running processes named "bug_report.exe".
-// Raises "Unable to take a snapshot of the running processes!" with the system error code.
-std::vector<std::wstring> running_bug_report_images();
 
 }  // namespace vyn::sfx

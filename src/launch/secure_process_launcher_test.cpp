@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::bug_report_exe;
-using testing::exists;
+using testing::path_exists;
 using testing::kestro_exe;
 using testing::place;
 using testing_support::scoped_environment;
@@ -47,7 +47,7 @@ class Launcher : public testing::stand_in_test {
     const std::wstring exe = place(bug_report_exe(), folder, L"bug_report.exe");
     ASSERT_EQ(launcher_.run(exe, L"", 0), systools::still_active);
   }
-  bool reporter_done() const { return exists(record() + L"\\bug_report-done.txt"); }
+  bool reporter_done() const { return path_exists(record() + L"\\bug_report-done.txt"); }
 
   secure_process_launcher launcher_;
   testing::log_capture log_;
