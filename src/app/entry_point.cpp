@@ -149,10 +149,7 @@ class system_host final : public entry_host {
     os::current();
   }
   std::wstring log_file_path() override { return logger_ ? logger_->file_path() : std::wstring(); }
-  os_version system_version() override {
-    const os::version_record& v = os::current().version;
-    return {v.major, v.minor, v.build, v.service_pack_major, v.service_pack_minor, v.suite_mask, v.product_type};
-  }
+  os_version system_version() override { return os::current().version; }
   std::string system_description() override { return os::describe(os::current()); }
   std::uint32_t integrity_level() override { return system_info::process_integrity_level(); }
   system_info::parent_process parent_process() override { return system_info::query_parent_process(); }

@@ -31,6 +31,12 @@ const language* find_language(std::int32_t id) noexcept {
   return it == language_table.end() ? nullptr : &*it;
 }
 
+const language* find_language(std::wstring_view tag) noexcept {
+  const auto it = std::find_if(language_table.begin(), language_table.end(),
+                               [tag](const language& row) { return tag == row.tag; });
+  return it == language_table.end() ? nullptr : &*it;
+}
+
 std::int32_t choose_language(const command_line& cmd, std::int32_t user_default) {
   auto requested = cmd.find(L"lang-id");
   if (!requested) requested = cmd.find(L"language");

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "app/command_line.h"
 
@@ -22,6 +23,8 @@ extern const std::array<language, 47> language_table;
 
 // The table row of the identifier, or null when the installer does not know that language.
 const language* find_language(std::int32_t id) noexcept;
+// The table row with exactly this tag (e.g. L"de-de"), or null.
+const language* find_language(std::wstring_view tag) noexcept;
 
 // The language to show: the decimal number of the "lang-id" switch, or else of "language", when
 // it names a language of the table, US English for any other value; without either switch the

@@ -85,8 +85,8 @@ std::uint32_t sfx_process::run(const wchar_t* process_path_text, const wchar_t* 
 
   const std::wstring migrated = migrate_command_line(command_text);
   context_.cmd.parse(migrated, false);
-  append_info_element(L"sfx-cmd", context_.cmd.render(false));
-  append_info_element(L"session-id", context_.values->get(L"session-id", L""));
+  append_text_element(context_.info.get(), L"sfx-cmd", context_.cmd.render(false));
+  append_text_element(context_.info.get(), L"session-id", context_.values->get(L"session-id", L""));
   choose_language();
 
   std::uint32_t result = 0;
@@ -122,14 +122,6 @@ std::wstring sfx_process::migrate_command_line(const std::wstring& text) {
     VYN_LOG_EXC(log::level::error, e, "Convert INNO parameters to Kestro fail");
   }
   return text;
-}
-
-void sfx_process::append_info_element(const wchar_t* name, const std::wstring& text) {
-  if (!context_.info) return;
-  pugi::xml_document scratch;
-  pugi::xml_node element = scratch.append_child(name);
-  element.text().set(text.c_str());
-  context_.info->append_copy(element);
 }
 
 void sfx_process::choose_language() {
@@ -169,7 +161,7 @@ void sfx_process::create_temp_folder(session& s) {
   s.temp = require(create_temp_dir(base, delete_on_destroy), "temporary folder");
   s.temp_path = s.temp->get_path();
   context_.values->set(L"tmp-path", s.temp_path);
-  append_info_element(L"temp-base-dir", s.temp_path);
+  append_text_element(context_.info.get(), L"temp-base-dir", s.temp_path);
 }
 
 std::wstring sfx_process::translate(const session& s, const std::wstring& identifier,

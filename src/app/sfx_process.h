@@ -101,7 +101,6 @@ class sfx_process : public sfx_process_intf,
 
   void check_own_signature(const std::wstring& process_path);
   std::wstring migrate_command_line(const std::wstring& text);
-  void append_info_element(const wchar_t* name, const std::wstring& text);
   void choose_language();
   std::uint32_t prepare_and_launch(const std::wstring& migrated);
   void create_temp_folder(session& s);

@@ -24,9 +24,8 @@ constexpr std::uint32_t channel_format_error = 44030;
 
 // A title without a known "lang" code is taken for US English.
 std::uint32_t title_language(std::wstring_view code) {
-  const auto row = std::find_if(language_table.begin(), language_table.end(),
-                                [code](const language& l) { return code == l.tag; });
-  return row == language_table.end() ? us_english : row->id;
+  const language* row = find_language(code);
+  return row ? row->id : us_english;
 }
 
 // The text of the first element at path, in document order; empty when there is none.

@@ -21,4 +21,12 @@ class kestro_info_intf {
   ~kestro_info_intf() = default;  // owned through shared pointers to the concrete type
 };
 
+// Appends <name>text</name> to the document; nothing when there is no document.
+inline void append_text_element(kestro_info_intf* info, const wchar_t* name, const std::wstring& text) {
+  if (!info) return;
+  pugi::xml_document scratch;
+  scratch.append_child(name).text().set(text.c_str());
+  info->append_copy(scratch.document_element());
+}
+
 }  // namespace vyn::sfx

@@ -57,10 +57,6 @@ std::wstring description_alias(const product_info& product) {
 
 }  // namespace
 
-struct prepare_setup::description {
-  std::shared_ptr<product_info_parser_intf> parser;
-};
-
 void prepare_setup::prepare(std::wstring& command_line, show_splash_callback show_splash,
                             report_progress_callback report_progress) {
   value_holder_intf& values = *context_.values;
@@ -137,10 +133,10 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
   }
 
   const std::wstring base_url = values.get(L"base-url", L"");
-  auto info = product_description(base_url, main_product, offline);
+  auto description = product_description(base_url, main_product, offline);
 
   if (!main_product.channel_overridden && !offline) {
-    const auto& files = info.parser->setup_files();
+    const auto& files = description->setup_files();
     const auto plugin = std::find_if(files.begin(), files.end(),
                                      [](const file_info& f) { return utils::iequals(f.name, plugin_name); });
     if (plugin != files.end()) {
@@ -153,19 +149,19 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
       }
       if (!channel.empty()) {
         main_product.channel = channel;
-        info.parser = downloader(L"product description").download_product_info(description_url(base_url, main_product));
+        description = downloader(L"product description").download_product_info(description_url(base_url, main_product));
       }
     }
   }
 
-  info.parser->save(files::join_path(folder, L"product-info.xml"));
+  description->save(files::join_path(folder, L"product-info.xml"));
 
-  if (os::current().native == os::platform::arm64 && !info.parser->has_arm64_master()) {
+  if (os::current().native == os::platform::arm64 && !description->has_arm64_master()) {
     VYN_LOG_ERROR("Missing ARM64 kestro.exe, cannot be installed on ARM64");
     throw exceptions::unsupported_os();
   }
 
-  const auto& setup_files = info.parser->setup_files();
+  const auto& setup_files = description->setup_files();
   double total_size = 0;
   for (const auto& file : setup_files) total_size += static_cast<double>(file.size);
   double base = 0;
@@ -177,8 +173,9 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
     }
     // Files without a size carry no weight; an all-empty list would otherwise divide by zero.
     const double weight = total_size > 0 ? static_cast<double>(file.size) / total_size * 100.0 : 0.0;
-    std::int64_t received = 0;
-    file_progress progress = [&, weight](std::uint32_t bytes, std::int64_t total) {
+    // The downloader keeps the callback beyond this file and this call: it owns all it uses.
+    file_progress progress = [report_progress, base, weight, received = std::int64_t{0}](
+                                 std::uint32_t bytes, std::int64_t total) mutable {
       received += bytes;
       if (!report_progress || total <= 0) return;
       const double percent = base + static_cast<double>(received) / static_cast<double>(total) * weight;
@@ -186,13 +183,13 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
     };
     process_setup_file(file, main_product, folder, offline, progress);
     base += weight;
-    evaluator->evaluate(file.name, info.parser->setup_commands(), folder);
+    evaluator->evaluate(file.name, description->setup_commands(), folder);
   }
 
   if (!offline) {
     char speed[64];
     std::snprintf(speed, sizeof speed, "%f", downloader_ ? downloader_->average_speed() : 0.0);
-    append_element(L"average-download-speed", utils::to_wide(speed));
+    append_text_element(context_.info.get(), L"average-download-speed", utils::to_wide(speed));
   }
 
   if (const auto edat = create_sfx_edat(context_)) edat->unpack_edat_files();
@@ -201,19 +198,20 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
   command_line = evaluator->command_line();
 }
 
-prepare_setup::description prepare_setup::product_description(const std::wstring& base_url,
-                                                               const product_info& product, bool offline) {
+std::shared_ptr<product_info_parser_intf> prepare_setup::product_description(const std::wstring& base_url,
+                                                                             const product_info& product,
+                                                                             bool offline) {
   const std::wstring url = description_url(base_url, product);
   const std::wstring alias = description_alias(product);
   std::exception_ptr download_failure;
   if (!offline) {
     try {
-      return {downloader(L"product description").download_product_info(url)};
+      return downloader(L"product description").download_product_info(url);
     } catch (const std::exception&) {
       download_failure = std::current_exception();
     }
   }
-  if (auto parser = description_from_payload(alias)) return {std::move(parser)};
+  if (auto parser = description_from_payload(alias)) return parser;
 
   const std::string message =
       fmt::format("The product-info.xml '{}' has not been found in SFX, fail!", to_log(alias));
@@ -303,7 +301,6 @@ std::wstring prepare_setup::plugin_channel(const std::wstring& dll_path, const p
     }
     // A plug-in that reports more characters than the buffer holds must not make us read past it.
     std::wstring channel(buffer.data(), std::min<std::size_t>(length, buffer.size()));
-    if (!channel.empty() && channel.back() == L'\0') channel.pop_back();
     channel.resize(std::wcslen(channel.c_str()));
     if (utils::iequals(channel, product.channel)) return {};
     return channel;
@@ -324,13 +321,7 @@ sfx_downloader_intf& prepare_setup::downloader(const std::wstring& what) {
 
 void prepare_setup::record_cookie(const std::wstring& cookie) {
   if (context_.reporting) context_.reporting->set_aiid(cookie);
-  append_element(L"cookie", cookie);
-}
-
-void prepare_setup::append_element(const wchar_t* name, const std::wstring& text) {
-  pugi::xml_document scratch;
-  scratch.append_child(name).text().set(text.c_str());
-  context_.info->append_copy(scratch.document_element());
+  append_text_element(context_.info.get(), L"cookie", cookie);
 }
 
 std::shared_ptr<sfx_downloader_intf> prepare_setup::create_sfx_downloader(shared_context&) { return {}; }

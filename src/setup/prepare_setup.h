@@ -57,7 +57,7 @@ class prepare_setup : public prepare_setup_intf,
   };
 
   // Receives the bytes just placed and the file's total size.
-  using file_progress = std::function<void(std::uint32_t bytes, std::int64_t total)>;
+  using file_progress = sfx_downloader_intf::progress_callback;
 
   explicit prepare_setup(shared_context& context) : sfx_data_holder(context) {}
 
@@ -82,12 +82,11 @@ class prepare_setup : public prepare_setup_intf,
   virtual std::wstring plugin_channel(const std::wstring& dll_path, const product_info& product);
 
  private:
-  struct description;
-  description product_description(const std::wstring& base_url, const product_info& product, bool offline);
+  std::shared_ptr<product_info_parser_intf> product_description(const std::wstring& base_url,
+                                                                const product_info& product, bool offline);
   std::shared_ptr<product_info_parser_intf> description_from_payload(const std::wstring& alias);
   sfx_downloader_intf& downloader(const std::wstring& what);
   void record_cookie(const std::wstring& cookie);
-  void append_element(const wchar_t* name, const std::wstring& text);
 
   std::shared_ptr<sfx_downloader_intf> downloader_;  // empty when this build has none
 };

@@ -5,8 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,20 +44,7 @@ std::string sha256_hex(const bytes& content) {
   return root::digest_of(hash, content).hex();
 }
 
-std::string read_file(const std::wstring& path) {
-  std::ifstream in(utils::to_narrow(path), std::ios::binary);
-  if (!in) {
-    // Wine paths do not open through the narrow stream on every runtime; fall back to the API.
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string text(::GetFileSize(file, nullptr), '\0');
-    DWORD done = 0;
-    ::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-    ::CloseHandle(file);
-    return text;
-  }
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string read_file(const std::wstring& path) { return testing::read_file(std::filesystem::path(path)); }
 
 class mock_downloader : public sfx_downloader_intf {
  public:
@@ -152,8 +138,7 @@ class PrepareSetup : public ::testing::Test {
     append_end_record(image);
     // A new file each time: the previous index still maps its own.
     const std::wstring path = temp_ / (L"stub" + std::to_wstring(++stubs_) + L".exe");
-    std::ofstream(utils::to_narrow(path), std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    testing::write_file(path, std::string(image.begin(), image.end()));
     context_.payload = std::make_shared<payload>(path, context_);
   }
 
@@ -291,8 +276,7 @@ TEST_F(PrepareSetup, AlteredPayloadFile_FailsWithTheChecksumErrorAndLeavesNoFile
   image.back() ^= 1;  // content changed behind the recorded SHA-256
   append_end_record(image);
   const std::wstring path = temp_ / L"altered.exe";
-  std::ofstream(utils::to_narrow(path), std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  testing::write_file(path, std::string(image.begin(), image.end()));
   context_.payload = std::make_shared<payload>(path, context_);
 
   try {
