@@ -142,4 +142,12 @@ root::digest signed_digest(bytes data, const std::optional<pe_fields>& pe, std::
   return root::finish_digest(hash);
 }
 
+bool ends_in_block(bytes data) {
+  try {
+    return locate_block(considered_data(data, recognise_pe(data))).has_value();
+  } catch (const std::invalid_argument&) {
+    return true;
+  }
+}
+
 }  // namespace vyn::sfx::signature

@@ -55,6 +55,10 @@ struct located_block {
 // std::invalid_argument when a text block holds a character that is not hexadecimal.
 std::optional<located_block> locate_block(bytes considered);
 
+// Whether the data (a PE image or any other file) already ends in a signature block, counting a
+// text block with a damaged digit as one: signing or building on top of it is refused.
+bool ends_in_block(bytes data);
+
 // SHA-256 over the signed region [0, length) of data by the rules of the version: PE images skip
 // their CheckSum (version 2 hashes four zero bytes instead) and, in version 3, the certificate
 // entry too; version 3 appends the length as 8 bytes little-endian. Raises when the region does

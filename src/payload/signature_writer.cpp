@@ -43,14 +43,7 @@ std::size_t block_length(const sign_options& options) {
 }
 
 void refuse_signed_input(bytes input) {
-  const auto pe = recognise_pe(input);
-  bool has_block = false;
-  try {
-    has_block = locate_block(considered_data(input, pe)).has_value();
-  } catch (const std::invalid_argument&) {
-    has_block = true;  // a text block with a damaged digit is still a block
-  }
-  if (has_block) throw refused("The data already ends in a signature block; sign the unsigned original.");
+  if (ends_in_block(input)) throw refused("The data already ends in a signature block; sign the unsigned original.");
 }
 
 // Applies the certificate table rules to a PE image (see the header).

@@ -62,8 +62,9 @@ void check_duplicates(const std::vector<payload_entry>& entries, bool allowed) {
 
 class payload_builder {
  public:
+  // The total counts from the start what every stub ends with: the end record and the signature.
   payload_builder(const build_settings& settings, std::uint64_t image_size)
-      : settings_(settings), total_(image_size) {}
+      : settings_(settings), total_(image_size + sfx::record_header_size + sfx::signature::binary_block_size) {}
 
   void add(const payload_entry& entry);
   std::vector<std::uint8_t> finish();

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "command.h"
+#include "file_io.h"
 #include "foundation/strings.h"
 #include "payload/signature_block.h"
 
@@ -22,14 +23,6 @@ std::string narrow(const wchar_t* text) { return utils::to_narrow(text); }
 
 bool has_utf8_bom(const std::vector<std::uint8_t>& bytes) {
   return bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
-}
-
-bool already_signed(const std::vector<std::uint8_t>& bytes) {
-  try {
-    return sfx::signature::locate_block(bytes).has_value();
-  } catch (const std::invalid_argument&) {
-    return true;
-  }
 }
 
 class vector_writer final : public pugi::xml_writer {
@@ -55,7 +48,7 @@ void set_child_text(pugi::xml_node parent, const wchar_t* name, const std::strin
 
 product_description::product_description(std::vector<std::uint8_t> bytes, const std::string& path)
     : path_(path), original_(std::move(bytes)) {
-  if (already_signed(original_)) {
+  if (sfx::signature::ends_in_block(original_)) {
     throw tool_error(exit_refused, path_ + ": already ends in a signature block; publish signs the description "
                                            "itself, give it the unsigned one");
   }
@@ -106,9 +99,7 @@ void product_description::fill(std::size_t index, const std::string& sha256, std
 // with the document's own line break between them and at the end.
 std::vector<std::uint8_t> product_description::bytes() const {
   if (!edited_) return original_;
-  const std::string_view crlf = "\r\n";
-  const bool uses_crlf = std::search(original_.begin(), original_.end(), crlf.begin(), crlf.end()) != original_.end();
-  const std::string eol = uses_crlf ? "\r\n" : "\n";
+  const std::string eol = uses_crlf(original_) ? "\r\n" : "\n";
   std::vector<std::uint8_t> out;
   if (has_utf8_bom(original_)) out.assign({0xEF, 0xBB, 0xBF});
   vector_writer writer(out);

@@ -165,9 +165,7 @@ std::vector<std::uint8_t> signed_description(const signing_key& key, const produ
   options.form = sig::block_form::text;
   options.xml_comment = true;
   options.version = settings.version;
-  const std::string_view crlf = "\r\n";
-  const bool uses_crlf = std::search(bytes.begin(), bytes.end(), crlf.begin(), crlf.end()) != bytes.end();
-  options.line_end = uses_crlf ? sig::line_ending::crlf : sig::line_ending::lf;
+  options.line_end = uses_crlf(bytes) ? sig::line_ending::crlf : sig::line_ending::lf;
   return key.sign(bytes, options, settings.description.string()).data;
 }
 

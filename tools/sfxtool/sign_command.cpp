@@ -37,10 +37,7 @@ sfx::signature::sign_options options_from(const arguments& args) {
 void apply_line_ending(const arguments& args, const std::vector<std::uint8_t>& input,
                        sfx::signature::sign_options& options) {
   if (args.value("eol")) return;
-  const std::string_view crlf = "\r\n";
-  if (std::search(input.begin(), input.end(), crlf.begin(), crlf.end()) != input.end()) {
-    options.line_end = line_ending::crlf;
-  }
+  if (uses_crlf(input)) options.line_end = line_ending::crlf;
 }
 
 int run(const std::vector<std::string>& raw) {

@@ -8,6 +8,7 @@
 #include "arguments.h"
 #include "command.h"
 #include "foundation/byte_view.h"
+#include "payload/payload_format.h"
 #include "payload/signature_block.h"
 
 namespace vyn::tool {
@@ -19,27 +20,6 @@ constexpr std::uint64_t symbol_record_size = 18;
 
 [[noreturn]] void refuse(const std::string& name, const std::string& why) {
   throw tool_error(exit_refused, name + ": " + why);
-}
-
-bool ends_in_signature(const std::vector<std::uint8_t>& file, const std::optional<sig::pe_fields>& pe) {
-  try {
-    return sig::locate_block(sig::considered_data(file, pe)).has_value();
-  } catch (const std::invalid_argument&) {
-    return true;  // a text block with a damaged digit
-  }
-}
-
-// Where the raw data of the last section ends: where the stub will look for its payload.
-std::uint64_t sections_end(const utils::byte_view& image) {
-  const std::uint64_t nt = image.read_le<std::uint32_t>(0x3C);
-  const std::uint16_t count = image.read_le<std::uint16_t>(nt + 6);
-  const std::uint64_t table = nt + 24 + image.read_le<std::uint16_t>(nt + 20);
-  std::uint64_t end = 0;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const utils::byte_view header(image.range(table + i * 40, 40));
-    end = std::max(end, std::uint64_t{header.read_le<std::uint32_t>(20)} + header.read_le<std::uint32_t>(16));
-  }
-  return end;
 }
 
 struct coff_tables {
@@ -95,7 +75,7 @@ void drop_symbol_tables(std::vector<std::uint8_t>& image, const coff_tables& tab
 stub_input prepare_stub(std::vector<std::uint8_t> file, const std::string& name) {
   const auto pe = sig::recognise_pe(file);
   if (!pe) refuse(name, "not a PE image (a stub is a 32-bit or 64-bit Windows executable)");
-  if (ends_in_signature(file, pe)) {
+  if (sig::ends_in_block(file)) {
     refuse(name, "already ends in a signature block; build from the stub as linked");
   }
   const utils::byte_view view(file);
@@ -104,10 +84,11 @@ stub_input prepare_stub(std::vector<std::uint8_t> file, const std::string& name)
                  "the Authenticode signature to the built stub");
   }
   stub_input out;
-  out.pe64 = view.read_le<std::uint16_t>(view.read_le<std::uint32_t>(0x3C) + 24) == 0x20B;
+  out.pe64 = view.read_le<std::uint16_t>(view.read_le<std::uint32_t>(0x3C) + 24) == sfx::pe32plus_magic;
+  // Where the raw data of the last section ends: where the stub will look for its payload.
   std::uint64_t end = 0;
   try {
-    end = sections_end(view);
+    end = sfx::payload_start_of(view, out.pe64 ? sfx::pe32plus_magic : sfx::pe32_magic);
   } catch (const std::exception&) {
     refuse(name, "its section table runs past the end of the file");
   }
