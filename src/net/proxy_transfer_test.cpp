@@ -35,8 +35,9 @@ class ProxyTransfers : public ::testing::Test {
  protected:
   // proxy.ini naming a proxy on 127.0.0.2, in the given bytes' encoding.
   std::string ini_text(std::int32_t type, const std::string& port_name, const std::string& user,
-                       const std::string& password) {
-    return "[ProxySettings]\r\nProxyType=" + std::to_string(type) + "\r\nAuthorization=1\r\nProxyName=127.0.0.2\r\n" +
+                       const std::string& password, std::int32_t authorization = 1) {
+    return "[ProxySettings]\r\nProxyType=" + std::to_string(type) + "\r\nAuthorization=" +
+           std::to_string(authorization) + "\r\nProxyName=127.0.0.2\r\n" +
            "Port=" + servers_.value(port_name) + "\r\nUserName=" + user + "\r\nUserPass=" +
            utils::base64_encode(password) + "\r\n";
   }
@@ -64,15 +65,19 @@ class ProxyTransfers : public ::testing::Test {
 };
 
 TEST_F(ProxyTransfers, ProxyIniInEveryEncoding_SendsHttpThroughTheAuthenticatingProxy) {
-  const std::string text = ini_text(2, "PROXY_AUTH_PORT", servers_.value("PROXY_USER"), servers_.value("PROXY_PASSWORD"));
+  const std::string& user = servers_.value("PROXY_USER");
+  const std::string& password = servers_.value("PROXY_PASSWORD");
+  const std::string basic = ini_text(2, "PROXY_AUTH_PORT", user, password, 1);
+  // Authorization 0 with a user name still sends the credentials, by the basic scheme.
+  const std::string unnamed = ini_text(2, "PROXY_AUTH_PORT", user, password, 0);
   const struct {
     const char* name;
     std::vector<std::uint8_t> bytes;
   } files_of[] = {
-      {"utf-8", bytes_of(text)},
-      {"utf-8 with mark", bytes_of("\xEF\xBB\xBF" + text)},
-      {"utf-16 le", testing::utf16(text, false)},
-      {"utf-16 be", testing::utf16(text, true)},
+      {"utf-8", bytes_of(basic)},
+      {"utf-8 with mark, authorization 0", bytes_of("\xEF\xBB\xBF" + unnamed)},
+      {"utf-16 le", testing::utf16(basic, false)},
+      {"utf-16 be, authorization 0", testing::utf16(unnamed, true)},
   };
   for (const auto& f : files_of) {
     SCOPED_TRACE(f.name);
@@ -154,6 +159,25 @@ TEST_F(ProxyTransfers, InternetExplorerSettings_SelectTheirProxy) {
   const std::string id = unique_id("via-ie");
   EXPECT_EQ(fetch(proxy, servers_.served("http", "NGINX_HTTP_PORT", "small.txt", id)), "small object\n");
   EXPECT_EQ(servers_.log_lines("proxy-open.log", "/small.txt?id=" + id + " HTTP/1.1").size(), 1u);
+}
+
+// WinHTTP has no SOCKS: the session opens without a proxy and the proxy option names the server
+// without a scheme. Wine accepts and ignores that option, so the transfer goes out directly;
+// Windows may refuse it, which ends the call at once with the general error.
+TEST_F(ProxyTransfers, SocksProxy_IsWarnedAboutAndNotUsed) {
+  sfx::testing::log_capture log;
+  const std::string id = unique_id("socks");
+  const std::optional<ProxySettings> proxy = settings_from(bytes_of(ini_text(4, "PROXY_OPEN_PORT", "", "")));
+  try {
+    EXPECT_EQ(fetch(proxy, servers_.served("http", "NGINX_HTTP_PORT", "small.txt", id)), "small object\n");
+    EXPECT_EQ(servers_.log_lines("nginx/access.log", "id=" + id).size(), 1u);
+    EXPECT_TRUE(servers_.log_lines("proxy-open.log", "id=" + id, 0).empty());
+  } catch (const download_file_fail& e) {
+    ADD_FAILURE() << "a refused proxy went through the retry policy: " << e.what();
+  } catch (const vyn::exceptions::error& e) {
+    EXPECT_STREQ(e.what(), "Unable to set WinHTTP proxy information!");
+  }
+  EXPECT_GE(log.count("The WinHttp does not support to use the SOCKS protocol for communication with the proxy server!"), 1);
 }
 
 }  // namespace

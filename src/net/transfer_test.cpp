@@ -190,6 +190,32 @@ TEST_F(Transfers, RangeAnsweredWithTheWholeBody_RewritesTheSinkFromOffsetZero) {
   }
 }
 
+TEST_F(Transfers, MoreBytesThanAnnounced_AreCutBackToTheAnnouncedSize) {
+  // The first answer announces 40000 bytes and breaks off; the object has grown when the rest is
+  // asked for, and the second answer brings 40000 more bytes than the first announced.
+  constexpr std::uint32_t announced = 40000;
+  for (const sink_kind& sink : both_sinks) {
+    SCOPED_TRACE(sink.name);
+    const std::string id = unique_id("grown");
+    const url_parts url = servers_.scripted("http", "FAULT_DUAL_PORT", id, announced, "drop:20000,grow:80000");
+    sfx::sfx_win_http http = transport();
+    std::vector<std::uint8_t> memory;
+    http_result result;
+    if (sink.to_file) {
+      win::unique_handle file = open_file(L"grown.bin");
+      result = http.get_to_file(url, file.get(), true, 15 * seconds, 15 * seconds, 15 * seconds, 30 * seconds);
+      file.reset();
+      memory = content(L"grown.bin");
+    } else {
+      result = http.get_to_memory(url, &memory, true, 15 * seconds, 15 * seconds, 15 * seconds, 30 * seconds);
+    }
+    EXPECT_EQ(servers_.requests(id)[1], "GET http " + url.path + " bytes=20000-");
+    EXPECT_EQ(result.expected, announced);
+    EXPECT_EQ(result.downloaded, announced);
+    EXPECT_TRUE(memory == scripted_body(0, announced));
+  }
+}
+
 TEST_F(Transfers, ShortBody_FailsWith1462AndIsRetried) {
   constexpr std::uint32_t size = 30000;
   const std::string id = unique_id("short");

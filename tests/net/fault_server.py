@@ -10,6 +10,7 @@ it is answered by the n-th step of the plan (the last step repeats). Steps:
   drop:<n>        the headers of the full answer, <n> bytes of its body, then the connection closes
   long:<n>        a Content-Length <n> bytes longer than the body, the body, then close
   nolength        the body without Content-Length, ended by closing the connection
+  grow:<n>        as ok, for an object that has grown to <n> bytes
   dribble:<n>:<ms>  the body in pieces of <n> bytes, one every <ms> milliseconds
   silent:<s>      nothing at all for <s> seconds, then close
   stall:<s>       the headers and the first 1000 bytes, then nothing for <s> seconds, then close
@@ -90,6 +91,8 @@ def answer(conn, step, size, range_start):
     if kind == "status":
         send_head(conn, int(argument), [("Content-Length", "0")] if int(argument) != 204 else [])
         return
+    if kind == "grow":
+        size = int(argument)
     if range_start is not None and range_start >= size and kind != "ignore-range":
         send_head(conn, 416, [("Content-Length", "0"), ("Content-Range", "bytes */%d" % size)])
         return
