@@ -11,6 +11,7 @@
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "foundation/handle.h"
+#include "foundation/os_info.h"
 #include "net/sfx_win_http.h"
 #include "net/test_servers.h"
 #include "payload/testing/test_support.h"
@@ -89,6 +90,36 @@ TEST_F(Transfers, BigObject_ArrivesByteIdenticalInAFileAndInMemory) {
     EXPECT_EQ(last_downloaded, original.size());
     EXPECT_EQ(last_expected, static_cast<std::int64_t>(original.size()));
     EXPECT_TRUE(memory == original);
+  }
+}
+
+// The session's access type and TLS versions follow the system version: Windows 7 opens with the
+// default proxy and TLS 1.0 and 1.1, Windows 11 (10.0.22000) with automatic proxy discovery and up
+// to TLS 1.3; both must reach the server. The figure shows the protocol the server agreed to.
+// Wine keeps the protocols of a process's first secure session for all later ones and knows no
+// TLS 1.3, so under Wine both lines show what the first system allowed (TLS 1.2).
+TEST_F(Transfers, SystemVersion_ChoosesAccessTypeAndProtocols) {
+  const struct {
+    const char* name;
+    std::uint32_t major, minor, build;
+  } systems[] = {{"Windows 11", 10, 0, 22000}, {"Windows 7", 6, 1, 7601}};
+  for (const auto& system : systems) {
+    SCOPED_TRACE(system.name);
+    os::os_info info = os::current();
+    info.version.major = system.major;
+    info.version.minor = system.minor;
+    info.version.build = system.build;
+    const os::scoped_override use(info);
+    const std::string id = unique_id("version");
+    std::vector<std::uint8_t> memory;
+    const http_result result = transport().get_to_memory(servers_.served("https", "NGINX_HTTPS_PORT", "small.txt", id),
+                                                         &memory, true, 15 * seconds, 15 * seconds, 15 * seconds,
+                                                         30 * seconds);
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(result.retries, 0);
+    const auto served = servers_.log_lines("nginx/access.log", "id=" + id);
+    ASSERT_EQ(served.size(), 1u);
+    std::cout << "[ figure   ] " << system.name << ": " << served[0].substr(served[0].rfind(' ') + 1) << "\n";
   }
 }
 
