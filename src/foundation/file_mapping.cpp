@@ -61,4 +61,18 @@ mapped_view file_mapping::map_view(std::uint64_t offset, std::uint64_t length) c
   return mapped_view(base, {first, static_cast<std::size_t>(length)});
 }
 
+void file_mapping::read_in_views(std::uint64_t offset, std::uint64_t length,
+                                 const std::function<void(std::span<const std::uint8_t>)>& take) const {
+  if (offset > size_ || length > size_ - offset) {
+    throw exceptions::error(5u, "Unable to map a view outside of the file mapping!");
+  }
+  while (length != 0) {
+    const std::uint64_t piece = length < sliding_view_size ? length : sliding_view_size;
+    const mapped_view view = map_view(offset, piece);
+    take(view.bytes());
+    offset += piece;
+    length -= piece;
+  }
+}
+
 }  // namespace vyn::files

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -34,6 +35,9 @@ class mapped_view {
   std::span<const std::uint8_t> bytes_;
 };
 
+// Largest view mapped at once where a file is read view by view.
+inline constexpr std::uint64_t sliding_view_size = 0x2000000;  // 32 MiB
+
 class file_mapping {
  public:
   // Maps the open file read-only; with inheritable the mapping handle is inherited by child
@@ -55,6 +59,12 @@ class file_mapping {
   // mapping!" (code 5) when the range exceeds the file, "Unable to map a view of uninitialized
   // mapping!" for an empty file's mapping and "Unable to create mapping view!" when mapping fails.
   mapped_view map_view(std::uint64_t offset, std::uint64_t length) const;
+
+  // Hands the bytes [offset, offset + length) to take in order, one view of at most
+  // sliding_view_size bytes at a time, each unmapped before the next: address space and memory
+  // stay bounded whatever the file size. Raises as map_view does.
+  void read_in_views(std::uint64_t offset, std::uint64_t length,
+                     const std::function<void(std::span<const std::uint8_t>)>& take) const;
 
  private:
   win::unique_handle mapping_;

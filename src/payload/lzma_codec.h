@@ -38,6 +38,15 @@ class decode_sink {
   virtual void end(std::uint64_t produced, std::uint64_t declared_size) = 0;
 };
 
+// Packed bytes handed over in pieces, for input too large to map as one view.
+class decode_source {
+ public:
+  virtual ~decode_source() = default;
+  // The next piece of input, valid until the next call; empty once the input has ended. Raises
+  // when the input cannot be read.
+  virtual std::span<const std::uint8_t> next() = 0;
+};
+
 // Decodes streams in passes of at most one dictionary buffer, so memory stays bounded by the
 // stream's dictionary whatever the output size. The probability table and the dictionary buffer
 // are kept and reused by the next stream that needs a buffer of the same size.
@@ -52,6 +61,9 @@ class lzma_decoder {
   // header, the library's code for bad properties and corrupt data, 2 when the dictionary buffer
   // cannot be allocated, 1 when the stream ends before its end.
   void decode(std::span<const std::uint8_t> input, decode_sink& out);
+  // The same for input in pieces (the header may span pieces); an input that ends within the
+  // header fails with 13, one that ends within the stream with 1.
+  void decode(decode_source& input, decode_sink& out);
 
   // The current dictionary buffer (null before the first stream) and its size in bytes.
   const std::uint8_t* dictionary_buffer() const noexcept;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -194,6 +195,77 @@ TEST(LzmaCodec, FailedDecode_LeavesDecoderUsable) {
   EXPECT_TRUE(plain == mixed_content(9000));
 }
 
+// Input handed over in pieces of a fixed size, as a file read view by view is.
+class pieces final : public decode_source {
+ public:
+  pieces(std::span<const std::uint8_t> data, std::size_t piece) : rest_(data), piece_(piece) {}
+  std::span<const std::uint8_t> next() override {
+    const std::size_t n = std::min(piece_, rest_.size());
+    const auto out = rest_.first(n);
+    rest_ = rest_.subspan(n);
+    ++calls_;
+    return out;
+  }
+  int calls() const { return calls_; }
+
+ private:
+  std::span<const std::uint8_t> rest_;
+  std::size_t piece_;
+  int calls_ = 0;
+};
+
+bytes decode_in_pieces(std::span<const std::uint8_t> packed, std::size_t piece, lzma_decoder& decoder) {
+  bytes plain;
+  vector_sink sink(plain);
+  pieces source(packed, piece);
+  decoder.decode(source, sink);
+  return plain;
+}
+
+// Pieces of any size, the header split among them, passes that end where a piece ends and
+// pieces that end inside a pass: the output is the one of the whole input at once.
+TEST(LzmaCodec, InputInPieces_DecodesAsTheWholeInputDoes) {
+  const bytes input = mixed_content(300000, 11);
+  const bytes packed = lzma_compress(input, 9, 1 << 16);  // several passes of the dictionary buffer
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{5}, std::size_t{13}, std::size_t{4096},
+                                  std::size_t{65536}, packed.size()}) {
+    SCOPED_TRACE(piece);
+    lzma_decoder decoder;
+    EXPECT_TRUE(decode_in_pieces(packed, piece, decoder) == input);
+  }
+}
+
+TEST(LzmaCodec, InputInPiecesEndingEarly_FailsAsTheWholeInputDoes) {
+  const bytes packed = lzma_compress(mixed_content(50000, 4), 9, 1 << 14);
+  const struct {
+    const char* name;
+    std::size_t length;
+    std::uint32_t code;
+  } rows[] = {{"no input", 0, 13}, {"12 bytes", 12, 13}, {"header only", 13, 1}, {"cut", packed.size() - 30, 1}};
+  for (const auto& r : rows) {
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{6}, std::size_t{1000}}) {
+      SCOPED_TRACE(::testing::Message() << r.name << ", pieces of " << piece);
+      lzma_decoder decoder;
+      EXPECT_EQ(code_of([&] { decode_in_pieces({packed.data(), r.length}, piece, decoder); }), r.code);
+    }
+  }
+}
+
+// The decoder asks for input only as it needs it: a stream whose declared size is reached does
+// not read what follows it.
+TEST(LzmaCodec, InputInPieces_ReadOnlyAsFarAsTheStreamGoes) {
+  bytes packed = lzma_compress(mixed_content(1000, 2));
+  const std::size_t stream_size = packed.size();
+  packed.resize(stream_size + 100000, 0xEE);
+  bytes plain;
+  vector_sink sink(plain);
+  pieces source(packed, 64);
+  lzma_decoder decoder;
+  decoder.decode(source, sink);
+  EXPECT_TRUE(plain == mixed_content(1000, 2));
+  EXPECT_LE(static_cast<std::size_t>(source.calls()), stream_size / 64 + 2);
+}
+
 #ifndef _WIN32
 void set_declared_size(bytes& stream, std::uint64_t size) {
   for (int i = 0; i < 8; ++i) stream[5 + i] = static_cast<std::uint8_t>(size >> (8 * i));
@@ -224,6 +296,10 @@ TEST_F(LzmaCodecXz, XzStreamWithEndMarker_Decodes) {
     for (int i = 7; i >= 0; --i) declared = declared << 8 | packed[5 + i];
     ASSERT_EQ(declared, lzma_unknown_size);
     EXPECT_TRUE(lzma_decompress(packed) == input);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{4099}}) {
+      lzma_decoder decoder;
+      EXPECT_TRUE(decode_in_pieces(packed, piece, decoder) == input) << "in pieces of " << piece;
+    }
     set_declared_size(packed, input.size());
     EXPECT_TRUE(lzma_decompress(packed) == input) << "with the size patched into the header";
   }

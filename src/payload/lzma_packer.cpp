@@ -1,5 +1,7 @@
 #include "payload/lzma_packer.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "foundation/exceptions.h"
@@ -90,6 +92,30 @@ class file_writer final : public encode_sink {
   std::uint32_t error_ = 0;
 };
 
+// A mapped file, one bounded view at a time: a 32-bit process has no room for a view of a
+// download of a few hundred megabytes.
+class mapped_file_source final : public decode_source {
+ public:
+  explicit mapped_file_source(const files::file_mapping& mapping) : mapping_(mapping) {}
+  std::span<const std::uint8_t> next() override {
+    view_ = {};
+    if (offset_ == mapping_.size()) return {};
+    const std::uint64_t piece = std::min(files::sliding_view_size, mapping_.size() - offset_);
+    try {
+      view_ = mapping_.map_view(offset_, piece);
+    } catch (const error& e) {
+      throw error(e.code(), "Unable to retrieve size of unmapped view!");
+    }
+    offset_ += piece;
+    return view_.bytes();
+  }
+
+ private:
+  const files::file_mapping& mapping_;
+  files::mapped_view view_;
+  std::uint64_t offset_ = 0;
+};
+
 std::uint64_t size_of_input(HANDLE file) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file, &size)) throw error(::GetLastError(), "Unable to retrieve the size of the input file!");
@@ -116,13 +142,11 @@ void lzma_packer::decompress(const std::wstring& source, const std::wstring& des
 void lzma_packer::decompress(HANDLE source, HANDLE destination) {
   if (!valid(source) || !valid(destination)) throw error(87u, "Invalid source or destination handle!");
   const files::file_mapping mapping(source);
-  std::span<const std::uint8_t> view;
-  try {
-    view = mapping.view().bytes();
-  } catch (const error& e) {
-    throw error(e.code(), "Unable to retrieve size of unmapped view!");
-  }
-  decompress(view, destination);
+  // An empty file maps to no bytes, which is no stream.
+  if (mapping.size() == 0) throw error(87u, "No LZMA stream to decompress!");
+  mapped_file_source input(mapping);
+  file_sink sink(destination);
+  decoder_.decode(input, sink);
 }
 
 void lzma_packer::decompress(std::span<const std::uint8_t> source, const std::wstring& destination) {

@@ -21,7 +21,8 @@ class lzma_packer final : public basic_packer {
 
   // The destination is deleted when anything fails.
   void decompress(const std::wstring& source, const std::wstring& destination) override;
-  // Maps the whole source file; an empty file fails with 87.
+  // Reads the source file through bounded views of its mapping, so that files of any size up to
+  // 4 GiB unpack in a 32-bit process; an empty file fails with 87.
   void decompress(HANDLE source, HANDLE destination) override;
   void decompress(std::span<const std::uint8_t> source, const std::wstring& destination) override;
   // Writes pass by pass at the file pointer; a file of known size is pre-sized once. On failure the

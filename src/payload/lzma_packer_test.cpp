@@ -6,7 +6,10 @@
 #include <functional>
 
 #include "foundation/exceptions.h"
+#include "foundation/file_digest.h"
+#include "foundation/file_mapping.h"
 #include "foundation/handle.h"
+#include "foundation/sha256.h"
 #include "payload/testing/test_support.h"
 
 namespace vyn::packers {
@@ -103,6 +106,17 @@ TEST_F(LzmaPacker, XzStreamOfUnknownSize_FileEndsAtProducedLength) {
   packer_.decompress(packed, path(L"out.bin"));
   EXPECT_EQ(fs::file_size(path(L"out.bin")), plain.size());
   EXPECT_EQ(read_file(path(L"out.bin")), plain);
+}
+
+// The source file is read view by view: a stream larger than one view decodes across the seam.
+TEST_F(LzmaPacker, SourceFileLargerThanOneView_DecodesHandleToHandle) {
+  const std::wstring source = sfx::testing::fixture(L"noise.lzma");
+  ASSERT_GT(fs::file_size(source), files::sliding_view_size);
+  auto in = open_read(source);
+  auto out = create(path(L"noise.bin"));
+  packer_.decompress(in.get(), out.get());
+  root::sha256 hash;
+  EXPECT_EQ(root::digest_of_file(hash, out.get()).hex(), read_file(sfx::testing::fixture(L"noise.sha256")).substr(0, 64));
 }
 
 TEST_F(LzmaPacker, TruncatedStreamToHandle_FailsAndLeavesFilePresized) {

@@ -1,6 +1,8 @@
 #include "payload/signature_block.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "foundation/exceptions.h"
@@ -44,38 +46,63 @@ std::optional<std::pair<int, block_form>> parse_marker(bytes data, std::size_t o
 
 }  // namespace
 
-std::optional<pe_fields> recognise_pe(bytes data) noexcept {
-  const std::size_t n = data.size();
-  if (n < 64 || data[0] != 'M' || data[1] != 'Z') return std::nullopt;
-  const auto nt_signed = static_cast<std::int32_t>(read_u32(data, 0x3C));
-  if (nt_signed < 0) return std::nullopt;
-  const auto nt = static_cast<std::size_t>(nt_signed);
-  if (nt > n || n - nt < file_header_end) return std::nullopt;
-  if (!equals_at(data, nt, std::string_view("PE\0\0", 4))) return std::nullopt;
-  const std::size_t rest = n - nt - file_header_end;  // bytes behind the file header
-  const std::uint16_t machine = read_u16(data, nt + 4);
+std::optional<std::uint64_t> nt_header_offset(bytes dos_header) noexcept {
+  if (dos_header.size() < pe_dos_header_size || dos_header[0] != 'M' || dos_header[1] != 'Z') return std::nullopt;
+  const auto nt = static_cast<std::int32_t>(read_u32(dos_header, 0x3C));
+  if (nt < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(nt);
+}
+
+std::optional<pe_fields> recognise_pe(std::uint64_t size, std::uint64_t nt, bytes nt_headers) noexcept {
+  if (nt > size || size - nt < file_header_end || nt_headers.size() < file_header_end) return std::nullopt;
+  if (!equals_at(nt_headers, 0, std::string_view("PE\0\0", 4))) return std::nullopt;
+  // Bytes behind the file header, as far as a recognition looks.
+  const std::uint64_t rest = std::min<std::uint64_t>(size - nt, nt_headers.size()) - file_header_end;
+  const std::uint16_t machine = read_u16(nt_headers, 4);
   if (machine == 0x14C) {
-    if (rest < optional_min_pe32 || read_u16(data, nt + file_header_end) != 0x10B) return std::nullopt;
+    if (rest < optional_min_pe32 || read_u16(nt_headers, file_header_end) != 0x10B) return std::nullopt;
     return pe_fields{nt + checksum_offset, nt + cert_entry_pe32};
   }
   if (machine == 0x8664 || machine == 0xAA64) {
-    if (rest < optional_min_pe64 || read_u16(data, nt + file_header_end) != 0x20B) return std::nullopt;
+    if (rest < optional_min_pe64 || read_u16(nt_headers, file_header_end) != 0x20B) return std::nullopt;
     return pe_fields{nt + checksum_offset, nt + cert_entry_pe64};
   }
   return std::nullopt;
 }
 
-bytes considered_data(bytes data, const std::optional<pe_fields>& pe) noexcept {
-  if (!pe) return data;
-  const std::uint32_t offset = read_u32(data, pe->cert_entry);
-  const std::uint32_t size = read_u32(data, pe->cert_entry + 4);
-  const std::uint32_t end_of_table = offset + size;
-  if (end_of_table < offset || end_of_table > data.size()) return data;
-  std::size_t end = (offset == 0 && size == 0) ? data.size() : offset;
-  for (std::size_t dropped = 0; dropped < max_cert_padding && end != 0 && data[end - 1] == 0; ++dropped) {
+std::optional<pe_fields> recognise_pe(bytes data) noexcept {
+  const auto nt = nt_header_offset(data);
+  if (!nt || *nt > data.size()) return std::nullopt;
+  const auto at = static_cast<std::size_t>(*nt);
+  return recognise_pe(data.size(), *nt, data.subspan(at, std::min(pe_nt_headers_size, data.size() - at)));
+}
+
+std::optional<std::uint64_t> certificate_table_start(std::uint64_t size, bytes cert_entry) noexcept {
+  if (cert_entry.size() < 8) return std::nullopt;
+  const std::uint32_t offset = read_u32(cert_entry, 0);
+  const std::uint32_t length = read_u32(cert_entry, 4);
+  const std::uint32_t end_of_table = offset + length;
+  if (end_of_table < offset || end_of_table > size) return std::nullopt;
+  return (offset == 0 && length == 0) ? size : offset;
+}
+
+std::uint64_t without_padding(std::uint64_t end, bytes before_end) noexcept {
+  for (std::size_t dropped = 0; dropped < max_cert_padding && dropped < before_end.size() && end != 0 &&
+                                before_end[before_end.size() - 1 - dropped] == 0;
+       ++dropped) {
     --end;
   }
-  return data.first(end);
+  return end;
+}
+
+bytes considered_data(bytes data, const std::optional<pe_fields>& pe) noexcept {
+  if (!pe) return data;
+  const auto entry = static_cast<std::size_t>(pe->cert_entry);
+  const auto start = certificate_table_start(data.size(), data.subspan(entry, std::min<std::size_t>(8, data.size() - entry)));
+  if (!start) return data;
+  const auto end = static_cast<std::size_t>(*start);
+  const std::size_t before = std::min(max_cert_padding, end);
+  return data.first(static_cast<std::size_t>(without_padding(end, data.subspan(end - before, before))));
 }
 
 std::optional<located_block> locate_block(bytes considered) {
@@ -111,27 +138,46 @@ std::optional<located_block> locate_block(bytes considered) {
   return block;
 }
 
+std::optional<located_block> locate_block(std::uint64_t length, bytes tail) {
+  if (tail.size() > length) return std::nullopt;
+  auto block = locate_block(tail);
+  if (block) {
+    const std::uint64_t in_front = length - tail.size();
+    if (in_front > std::numeric_limits<std::size_t>::max() - block->signed_length) return std::nullopt;
+    block->signed_length += static_cast<std::size_t>(in_front);
+  }
+  return block;
+}
+
 root::digest signed_digest(bytes data, const std::optional<pe_fields>& pe, std::size_t length,
                            int version) {
-  if (length > data.size()) throw exceptions::error("Signed region lies outside the data!");
+  const std::uint8_t* p = data.data();
+  return signed_digest(data.size(), pe, length, version,
+                       [p](root::sha256& hash, std::uint64_t from, std::uint64_t to) {
+                         hash.update(p + from, static_cast<std::size_t>(to - from));
+                       });
+}
+
+root::digest signed_digest(std::uint64_t size, const std::optional<pe_fields>& pe, std::uint64_t length,
+                           int version, const region_feeder& feed) {
+  if (length > size) throw exceptions::error("Signed region lies outside the data!");
   if (version != 2 && version != 3) throw exceptions::error("Unknown signature version!");
   root::sha256 hash;
-  const std::uint8_t* p = data.data();
   if (!pe) {
-    hash.update(p, length);
+    feed(hash, 0, length);
   } else {
-    const std::size_t c = static_cast<std::size_t>(pe->checksum);
-    const std::size_t d = static_cast<std::size_t>(pe->cert_entry);
+    const std::uint64_t c = pe->checksum;
+    const std::uint64_t d = pe->cert_entry;
     // Both fields lie in the headers; a region ending in front of them signs no image.
     if (length < d + 8) throw exceptions::error("Signed region ends inside the PE headers!");
-    hash.update(p, c);
+    feed(hash, 0, c);
     if (version == 2) {
       static constexpr std::uint8_t zeros[4] = {};
       hash.update(zeros, sizeof zeros);
-      hash.update(p + c + 4, length - c - 4);
+      feed(hash, c + 4, length);
     } else {
-      hash.update(p + c + 4, d - c - 4);
-      hash.update(p + d + 8, length - d - 8);
+      feed(hash, c + 4, d);
+      feed(hash, d + 8, length);
     }
   }
   if (version == 3) {

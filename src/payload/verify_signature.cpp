@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "foundation/exceptions.h"
+#include "foundation/file_digest.h"
 #include "foundation/file_mapping.h"
 #include "foundation/handle.h"
 #include "foundation/log.h"
@@ -21,8 +22,22 @@ namespace vyn::sfx {
 namespace {
 
 constexpr std::uint64_t max_signed_file = 0x100000000ull;  // files of 4 GiB or more are not checked
-constexpr std::uint64_t hash_view_size = 0x2000000;         // 32 MiB per mapped view
 constexpr std::size_t max_hash_line = 1024;
+
+// An open file read through bounded views: a 32-bit process has no room for a view of a file
+// of a few hundred megabytes, let alone of 4 GiB.
+class mapped_file_data final : public signature::piecewise_data {
+ public:
+  explicit mapped_file_data(HANDLE file) : mapping_(file) {}
+  std::uint64_t size() const override { return mapping_.size(); }
+  void read(std::uint64_t offset, std::uint64_t length,
+            const std::function<void(signature::bytes)>& take) const override {
+    mapping_.read_in_views(offset, length, take);
+  }
+
+ private:
+  files::file_mapping mapping_;
+};
 
 bool check_handle(HANDLE file, unsigned key_set) {
   try {
@@ -30,8 +45,8 @@ bool check_handle(HANDLE file, unsigned key_set) {
     if (!::GetFileSizeEx(file, &size)) throw exceptions::error(::GetLastError(), "Unable to get file size!");
     const auto length = static_cast<std::uint64_t>(size.QuadPart);
     if (length == 0 || length >= max_signed_file) return false;
-    const files::file_mapping mapping(file);
-    return signature::is_signed(mapping.view().bytes(), key_set);
+    const mapped_file_data data(file);
+    return signature::check(data, key_set).valid();
   } catch (const std::exception& e) {
     VYN_LOG_EXC(log::level::debug, e, "DSA check of an open file failed.");
     return false;
@@ -56,7 +71,7 @@ bool check_file(const std::wstring& path, unsigned key_set) {
   return result;
 }
 
-// SHA-256 of a whole file, through views of at most 32 MiB.
+// SHA-256 of a whole file, through bounded views.
 root::digest file_digest(const std::wstring& path) {
   win::unique_handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -64,12 +79,7 @@ root::digest file_digest(const std::wstring& path) {
     throw exceptions::error(::GetLastError(), fmt::format("Unable to open file '{}' for reading!", utils::to_log(path)));
   }
   root::sha256 hash;
-  const files::file_mapping mapping(file.get());
-  for (std::uint64_t offset = 0; offset < mapping.size(); offset += hash_view_size) {
-    const auto view = mapping.map_view(offset, std::min(hash_view_size, mapping.size() - offset));
-    hash.update(view.bytes().data(), view.bytes().size());
-  }
-  return root::finish_digest(hash);
+  return root::digest_of_file(hash, file.get());
 }
 
 }  // namespace

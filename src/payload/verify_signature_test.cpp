@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
 #include "foundation/handle.h"
 #include "foundation/sha256.h"
 #include "foundation/strings.h"
@@ -174,6 +176,56 @@ TEST_F(VerifySignatureTest, FileByHashFile_UsesTheFirstLineWithItsCarriageReturn
         << utils::to_narrow(c.name);
   }
   EXPECT_FALSE(verifier_.verify_file_by_hash_file(path, utils::to_narrow(dir_ + L"\\missing.sha")));
+}
+
+// A downloaded setup file may come close to the transport's 4 GiB limit. A 32-bit process has no
+// room for a view of such a file, so the check reads it view by view: one file of 1.6 GiB,
+// written and signed here (version 3, binary block) as it is written, checked by handle and by
+// path, then with one byte changed. Skipped where the disk has no room for it.
+TEST_F(VerifySignatureTest, FileAbove1Point5GiB_VerifiesThroughBoundedViews) {
+  constexpr std::uint64_t size = 1600ull << 20;
+  constexpr std::size_t chunk = 8u << 20;
+  if (!have_private_keys()) GTEST_SKIP() << "the key folder's private keys are not in this build";
+  if (files::free_disk_space(dir_) < size + (2ull << 30)) GTEST_SKIP() << "less than 3.6 GiB free on the disk";
+  const std::wstring path = dir_ + L"\\big.bin";
+  files_.push_back(path);
+  {
+    win::unique_handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+    root::sha256 hash;
+    std::vector<std::uint8_t> piece(chunk);
+    for (std::uint64_t done = 0; done < size; done += chunk) {
+      for (std::size_t i = 0; i < chunk; i += 4096) piece[i] = static_cast<std::uint8_t>(done >> 23);
+      hash.update(piece.data(), piece.size());
+      DWORD written = 0;
+      ASSERT_TRUE(::WriteFile(file.get(), piece.data(), chunk, &written, nullptr) && written == chunk);
+      if (done == 0) std::iota(piece.begin(), piece.end(), std::uint8_t{0});
+    }
+    std::uint8_t length[8];
+    for (int i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(size >> (8 * i));
+    hash.update(length, sizeof length);
+    const root::digest digest = root::finish_digest(hash);
+    const auto signature = testing::sign_digest(testing::test_key(7, key_kind::dsa, 0),
+                                                std::span<const std::uint8_t, 32>(digest.bytes().data(), 32));
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.get(), signature.data(), 64, &written, nullptr));
+    ASSERT_TRUE(::WriteFile(file.get(), "VYNSig3B", 8, &written, nullptr));
+  }
+  EXPECT_TRUE(verifier_.verify_file(path));
+  {
+    const auto file = open(path);
+    EXPECT_TRUE(verifier_.verify_handle(file.get()));
+  }
+  {
+    win::unique_handle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size - 12345);
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN));
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.get(), "x", 1, &written, nullptr));
+  }
+  EXPECT_FALSE(verifier_.verify_file(path));
 }
 
 // Components obtain the verifier through the factory they implement.
