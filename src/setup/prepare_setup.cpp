@@ -20,6 +20,7 @@
 #include "net/sfx_reporting.h"
 #include "payload/payload.h"
 #include "setup/kestro_info_intf.h"
+#include "setup/setup_file_name.h"
 
 namespace vyn::sfx {
 namespace {
@@ -45,6 +46,27 @@ bool splash_wanted(const command_line& cmd, const value_holder_intf& values) {
   }
   return !cmd.has(L"verysilent") && !cmd.has(L"nosplash") && !values.get_bool(L"silent", false) &&
          !values.get_bool(L"nosplash", false);
+}
+
+// The callback that turns the bytes received for one file into the overall percentage: the
+// sizes of the files placed before it plus the part of this file received, over the sizes of
+// all files. A file's part never exceeds its size (a body sent twice after the server ignored a
+// range counts once), and a percentage is reported, and logged, only when it rises.
+prepare_setup::file_progress file_progress_callback(const prepare_setup_intf::report_progress_callback& report,
+                                                    double placed_before, double size, double total_size,
+                                                    const std::shared_ptr<int>& reported) {
+  // The downloader keeps the callback beyond this file and this call: it owns all it uses.
+  return [report, placed_before, size, total_size, reported, received = std::int64_t{0}](
+             std::uint32_t bytes, std::int64_t total) mutable {
+    received += bytes;
+    if (!report || total <= 0 || total_size <= 0) return;
+    const double part = std::min(static_cast<double>(received) / static_cast<double>(total), 1.0);
+    const int percent = static_cast<int>(std::min((placed_before + part * size) / total_size * 100.0, 100.0));
+    if (percent <= *reported) return;
+    *reported = percent;
+    VYN_LOG_DEBUG("Setup progress {}%", percent);
+    report(static_cast<std::uint8_t>(percent));
+  };
 }
 
 std::wstring description_url(const std::wstring& base_url, const product_info& product) {
@@ -164,25 +186,19 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
   const auto& setup_files = description->setup_files();
   double total_size = 0;
   for (const auto& file : setup_files) total_size += static_cast<double>(file.size);
-  double base = 0;
+  // Shared by the callbacks of all files, so that the reported percentage never goes back.
+  const auto reported = std::make_shared<int>(-1);
+  double placed_size = 0;
   for (const auto& file : setup_files) {
     if (file.name.empty()) {
       VYN_LOG_ERROR("The file name is not specified in product-info.xml for hash '{}', fail!", to_log(file.sha256));
       throw vyn::exceptions::error(fmt::format(
           "The file name is not specified in product-info.xml for hash '{}', fail!", to_log(file.sha256)));
     }
-    // Files without a size carry no weight; an all-empty list would otherwise divide by zero.
-    const double weight = total_size > 0 ? static_cast<double>(file.size) / total_size * 100.0 : 0.0;
-    // The downloader keeps the callback beyond this file and this call: it owns all it uses.
-    file_progress progress = [report_progress, base, weight, received = std::int64_t{0}](
-                                 std::uint32_t bytes, std::int64_t total) mutable {
-      received += bytes;
-      if (!report_progress || total <= 0) return;
-      const double percent = base + static_cast<double>(received) / static_cast<double>(total) * weight;
-      report_progress(static_cast<std::uint8_t>(std::min(percent, 100.0)));
-    };
-    process_setup_file(file, main_product, folder, offline, progress);
-    base += weight;
+    process_setup_file(file, main_product, folder, offline,
+                       file_progress_callback(report_progress, placed_size, static_cast<double>(file.size),
+                                              total_size, reported));
+    placed_size += static_cast<double>(file.size);
     evaluator->evaluate(file.name, description->setup_commands(), folder);
   }
 
@@ -238,6 +254,15 @@ std::shared_ptr<product_info_parser_intf> prepare_setup::description_from_payloa
 void prepare_setup::process_setup_file(const file_info& file, const product_info& product,
                                        const std::wstring& folder, bool offline, const file_progress& progress) {
   const std::wstring target = files::join_path(folder, file.name);
+  if (!stays_in_folder(file.name)) {
+    const std::string message = fmt::format(
+        "The file name '{}' in product-info.xml does not stay inside the product folder, fail!", to_log(file.name));
+    VYN_LOG_ERROR("{}", message);
+    throw vyn::exceptions::error(ERROR_INVALID_NAME, message);
+  }
+  if (const std::size_t slash = file.name.find_last_of(L"\\/"); slash != std::wstring::npos) {
+    files::create_directory(files::join_path(folder, file.name.substr(0, slash)));
+  }
   std::shared_ptr<unpacker_intf> record;
   if (context_.payload) {
     record = context_.payload->find_by_hash(file.sha256);
@@ -324,7 +349,9 @@ void prepare_setup::record_cookie(const std::wstring& cookie) {
   append_text_element(context_.info.get(), L"cookie", cookie);
 }
 
-std::shared_ptr<sfx_downloader_intf> prepare_setup::create_sfx_downloader(shared_context&) { return {}; }
+std::shared_ptr<sfx_downloader_intf> prepare_setup::create_sfx_downloader(shared_context& context) {
+  return std::make_shared<sfx_downloader>(context);
+}
 
 std::shared_ptr<info_parser_intf> prepare_setup::create_info_parser(shared_context& context) {
   return std::make_shared<info_parser>(context);

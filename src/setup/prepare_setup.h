@@ -35,9 +35,10 @@ class prepare_setup_intf {
   virtual ~prepare_setup_intf() = default;
 };
 
-// Components that do not exist in this build (downloader, confirmation dialog, data files of a
-// launching stub) come from factories that yield nothing: a run then takes everything from the
-// payload, and a download it cannot avoid fails as an unreachable repository would.
+// Components that do not exist in this build (confirmation dialog, data files of a launching
+// stub, the launching stub's check) come from factories that yield nothing. A factory that
+// yields no downloader makes a run take everything from the payload, and a download it cannot
+// avoid fails as an unreachable repository would.
 class prepare_setup : public prepare_setup_intf,
                       public sfx_data_holder,
                       public sfx_downloader::factory,
@@ -75,7 +76,9 @@ class prepare_setup : public prepare_setup_intf,
 
  protected:
   // Places one setup file of product in folder: from the payload (by SHA-256, else by its name
-  // as alias), else downloaded. progress may be empty.
+  // as alias), else downloaded. A name that would leave the folder (see stays_in_folder) is
+  // refused with vyn::exceptions::error code 123 before anything is written; the sub-folders a
+  // name gives are created. progress may be empty.
   virtual void process_setup_file(const file_info& file, const product_info& product,
                                   const std::wstring& folder, bool offline, const file_progress& progress);
   // Asks the channel plug-in at dll_path for the product's channel; empty to keep the current one.

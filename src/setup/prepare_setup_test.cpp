@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -403,6 +404,88 @@ TEST_F(PrepareSetup, FileWithoutName_RaisesWithItsHash) {
     EXPECT_EQ(std::string(e.what()), "The file name is not specified in product-info.xml for hash '" +
                                          sha256_hex(files[0].content) + "', fail!");
   }
+}
+
+// A downloader that delivers a file in chunks of packed bytes, as the transport reports them, and
+// once more the first chunk, as after a server that ignored a range request.
+class chunked_downloader : public mock_downloader {
+ public:
+  explicit chunked_downloader(std::map<std::wstring, bytes> contents) : contents_(std::move(contents)) {
+    ON_CALL(*this, set_progress_callback(_)).WillByDefault([this](progress_callback c) { callback_ = std::move(c); });
+    ON_CALL(*this, download_by_hash(_, _, _))
+        .WillByDefault([this](const std::wstring& hash, const std::wstring& target, const std::wstring&) {
+          const bytes& content = contents_.at(hash);
+          const auto chunk = static_cast<std::uint32_t>(content.size() / 8);
+          for (std::uint32_t i = 0; i < 5; ++i) callback_(chunk, 4 * chunk);
+          testing::write_file(target, std::string(content.begin(), content.end()));
+        });
+  }
+
+ private:
+  std::map<std::wstring, bytes> contents_;
+  progress_callback callback_;
+};
+
+TEST_F(PrepareSetup, DownloadedFilesOf300And100Bytes_ProgressRisesStepByStepTo100) {
+  std::vector<setup_file> files = two_files;
+  std::map<std::wstring, bytes> contents;
+  for (auto& f : files) {
+    f.in_payload = false;
+    contents[utils::to_wide(sha256_hex(f.content))] = f.content;
+  }
+  auto downloader = std::make_shared<::testing::NiceMock<chunked_downloader>>(contents);
+  preparation_.downloader = downloader;
+  standard_payload(files, "");
+  EXPECT_CALL(*downloader, download_product_info(_))
+      .WillOnce(Throw(exceptions::download_file_fail(12029u, "unreachable")));  // the payload's copy serves
+  const testing::log_capture log;
+  prepare();
+  EXPECT_EQ(progress_, (std::vector<std::uint8_t>{18, 37, 56, 75, 81, 87, 93, 100}));
+  EXPECT_EQ(log.count("Setup progress 100%"), 1);
+  EXPECT_EQ(read_file(common() + L"\\data.bin"), std::string(100, 'd'));
+}
+
+// Names are checked before anything is written: a name that leaves the product folder fails the
+// preparation, a sub-folder inside it is made.
+TEST_F(PrepareSetup, FileNamesLeavingTheProductFolder_AreRefusedSubFoldersAreMade) {
+  const struct {
+    const char* name;
+    const wchar_t* outside;  // where the file would land, relative to the temporary folder
+  } refused[] = {{"..\\x.dll", L"x.dll"}, {"bin\\..\\..\\y.dll", L"y.dll"}, {"z.dll:stream", nullptr},
+                 {"C:z.dll", nullptr}};
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.name);
+    testing_support::scratch_folder temp;
+    context_.values = std::make_shared<value_holder>();
+    context_.values->set(L"tmp-path", temp.path());
+    const std::vector<setup_file> files = {{"kestro.exe", bytes(10, 'k')}, {r.name, bytes(20, 'x')}};
+    standard_payload(files);
+    test_preparation preparation(context_);
+    std::wstring command;
+    try {
+      preparation.prepare(command, {}, {});
+      ADD_FAILURE() << "the name was taken";
+    } catch (const vyn::exceptions::error& e) {
+      EXPECT_EQ(e.code(), 123u);
+      EXPECT_EQ(std::string(e.what()), "The file name '" + std::string(r.name) +
+                                           "' in product-info.xml does not stay inside the product folder, fail!");
+    }
+    if (r.outside) EXPECT_FALSE(files::path_exists(temp / r.outside));
+    EXPECT_TRUE(files::path_exists(temp / L"common\\kestro.exe")) << "files before it are placed";
+  }
+
+  const std::vector<setup_file> nested = {{"kestro.exe", bytes(10, 'k')}, {"bin/engine/core.dll", bytes(30, 'c')}};
+  context_.values = std::make_shared<value_holder>();
+  context_.values->set(L"tmp-path", temp_.path());
+  standard_payload(nested);
+  prepare();
+  EXPECT_EQ(read_file(common() + L"\\bin\\engine\\core.dll"), std::string(30, 'c'));
+}
+
+TEST_F(PrepareSetup, DefaultFactory_YieldsTheRepositoryDownloader) {
+  prepare_setup plain(context_);
+  const auto downloader = plain.create_sfx_downloader(context_);
+  EXPECT_NE(dynamic_cast<sfx_downloader*>(downloader.get()), nullptr);
 }
 
 
