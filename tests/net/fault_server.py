@@ -15,8 +15,16 @@ it is answered by the n-th step of the plan (the last step repeats). Steps:
   silent:<s>      nothing at all for <s> seconds, then close
   stall:<s>       the headers and the first 1000 bytes, then nothing for <s> seconds, then close
 
+  flip:<n>        as ok, with the body byte at offset <n> (counted from the end when negative) changed
+
 Body byte i is (i * 131 + (i >> 9)) & 0xFF. Every request is appended to <state>/requests/<id>
 as one line: "<method> <scheme> <path> <range or ->" (scheme "https" when it came over TLS).
+
+Files of nginx's folder (<state>/www) are served the same way, for whole installations whose
+repository lives there: a request for /f/<id>/<rules>/<path> answers with the file <path> of that
+folder (404 when it does not exist). <rules> is "-" for none, or rules "<part>=<step>,<step>,..."
+joined by "~": the first rule whose <part> occurs in <path> scripts the answer, its n-th request
+of <id> taking the n-th step; a path that no rule names is answered with its file.
 
 Listeners (all on 127.0.0.1, ports chosen by the system and written to <state>/fault.ports):
   dual       TLS (certificate for localhost) or plain HTTP on one port, told apart by the first byte
@@ -27,6 +35,7 @@ Runs until SIGTERM; every connection is bounded by a 120-second socket time-out.
 """
 
 import os
+import re
 import signal
 import socket
 import ssl
@@ -46,12 +55,36 @@ def body_bytes(start, end):
     return bytes(((i * 131 + (i >> 9)) & 0xFF) for i in range(start, end))
 
 
-def record(request_id, line):
+class Generated:
+    """The scripted body of a given size."""
+
+    def __init__(self, size):
+        self.size = size
+
+    def read(self, start, end):
+        return body_bytes(start, end)
+
+
+class Served:
+    """A file of nginx's folder."""
+
+    def __init__(self, path):
+        self.path = path
+        self.size = os.path.getsize(path)
+
+    def read(self, start, end):
+        with open(self.path, "rb") as f:
+            f.seek(start)
+            return f.read(end - start)
+
+
+def record(request_id, counter, line):
+    """Appends the request to the record of its id; returns how many requests counter saw before."""
     with record_lock:
         with open(os.path.join(REQUESTS, request_id), "a", encoding="utf-8") as out:
             out.write(line + "\n")
-        n = counts.get(request_id, 0)
-        counts[request_id] = n + 1
+        n = counts.get(counter, 0)
+        counts[counter] = n + 1
         return n
 
 
@@ -83,13 +116,17 @@ def send_head(conn, status, headers):
     conn.sendall("\r\n".join(lines).encode("latin-1"))
 
 
-def answer(conn, step, size, range_start):
+def answer(conn, step, content, range_start):
     kind, _, argument = step.partition(":")
+    size = content.size if content else 0
     if kind == "silent":
         time.sleep(float(argument))
         return
     if kind == "status":
         send_head(conn, int(argument), [("Content-Length", "0")] if int(argument) != 204 else [])
+        return
+    if content is None:
+        send_head(conn, 404, [("Content-Length", "0")])
         return
     if kind == "grow":
         size = int(argument)
@@ -98,7 +135,12 @@ def answer(conn, step, size, range_start):
         return
     start = range_start if (range_start is not None and kind != "ignore-range" and range_start <= size) else 0
     status = 206 if start or (range_start == 0 and kind != "ignore-range") else 200
-    body = body_bytes(start, size)
+    body = content.read(start, size) if kind != "grow" else body_bytes(start, size)
+    if kind == "flip":
+        at = int(argument)
+        at = at + size if at < 0 else at
+        if start <= at < size:
+            body = body[: at - start] + bytes([body[at - start] ^ 0x01]) + body[at - start + 1 :]
     headers = [("Content-Type", "application/octet-stream")]
     if status == 206:
         headers.append(("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size)))
@@ -121,6 +163,27 @@ def answer(conn, step, size, range_start):
         conn.sendall(body)
 
 
+def scripted_request(parts, query):
+    """The id, the plan and the content of a /t/<id>/<name> request."""
+    size = int(query.get("size", ["0"])[0])
+    return parts[2], query.get("plan", ["ok"])[0].split(","), Generated(size), parts[2]
+
+
+def served_request(parts):
+    """The id, the plan, the content and the counter of a /f/<id>/<rules>/<path> request."""
+    request_id, rules, path = parts[2], parts[3], "/".join(parts[4:])
+    plan, counter = ["ok"], request_id
+    for rule in ([] if rules == "-" else rules.split("~")):
+        part, _, steps = rule.partition("=")
+        if part and part in path:
+            plan, counter = steps.split(","), request_id + "\0" + part
+            break
+    root = os.path.realpath(os.path.join(STATE, "www"))
+    file = os.path.realpath(os.path.join(root, path))
+    content = Served(file) if file.startswith(root + os.sep) and os.path.isfile(file) else None
+    return request_id, plan, content, counter
+
+
 def handle(conn, scheme):
     head = read_head(conn)
     if head is None:
@@ -128,7 +191,8 @@ def handle(conn, scheme):
     method, target, headers, received = head
     url = urllib.parse.urlsplit(target)
     parts = url.path.split("/")
-    if method not in ("GET", "POST") or len(parts) < 4 or parts[1] != "t":
+    valid = (len(parts) >= 4 and parts[1] == "t") or (len(parts) >= 5 and parts[1] == "f")
+    if method not in ("GET", "POST") or not valid:
         send_head(conn, 404, [("Content-Length", "0")])
         return
     if method == "POST":
@@ -138,15 +202,19 @@ def handle(conn, scheme):
             if not chunk:
                 break
             received += len(chunk)
-    query = urllib.parse.parse_qs(url.query)
-    size = int(query.get("size", ["0"])[0])
-    plan = query.get("plan", ["ok"])[0].split(",")
+    if parts[1] == "t":
+        request_id, plan, content, counter = scripted_request(parts, urllib.parse.parse_qs(url.query))
+    else:
+        request_id, plan, content, counter = served_request(parts)
+    if not re.fullmatch(r"[A-Za-z0-9_.-]+", request_id) or request_id.strip(".") == "":
+        send_head(conn, 404, [("Content-Length", "0")])
+        return
     range_header = headers.get("range", "-")
-    n = record(parts[2], "%s %s %s %s" % (method, scheme, url.path, range_header))
+    n = record(request_id, counter, "%s %s %s %s" % (method, scheme, url.path, range_header))
     range_start = None
     if range_header.startswith("bytes=") and range_header.endswith("-"):
         range_start = int(range_header[6:-1])
-    answer(conn, plan[min(n, len(plan) - 1)], size, range_start)
+    answer(conn, plan[min(n, len(plan) - 1)], content, range_start)
 
 
 def serve_connection(raw, context, tls_allowed):
