@@ -35,5 +35,6 @@ extern const command pack_command;
 extern const command unpack_command;
 extern const command build_command;
 extern const command publish_command;
+extern const command inspect_command;
 
 }  // namespace vyn::tool

@@ -13,7 +13,7 @@ namespace {
 using namespace vyn::tool;
 
 const command* const commands[] = {&keygen_command, &sign_command,  &verify_command, &pack_command,
-                                   &unpack_command, &build_command, &publish_command};
+                                   &unpack_command, &build_command, &publish_command, &inspect_command};
 
 void print_overview(std::FILE* out) {
   std::fprintf(out, "usage: sfxtool COMMAND [options]   (sfxtool COMMAND --help for details)\n\ncommands:\n");
