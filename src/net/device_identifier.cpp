@@ -48,11 +48,15 @@ std::unique_ptr<files::CFilesWrapper> device_identifier::create_files_wrapper() 
   return files::make_files_wrapper();
 }
 
-void device_identifier::start() {
-  if (encryption_) return;
+void device_identifier::create_parts() {
   if (!storage_) storage_ = create_permanent_storage();
   if (!midex_) midex_ = create_midex();
   if (!files_) files_ = create_files_wrapper();
+}
+
+void device_identifier::start() {
+  if (encryption_) return;
+  create_parts();
   const std::vector<std::uint8_t> identifier = midex_->get(1, 32, nullptr);
   framework::local_encryption::secret secret{};
   std::copy_n(identifier.begin(), std::min(identifier.size(), secret.size()), secret.begin());
@@ -139,7 +143,7 @@ void device_identifier::endpoint_identifier(std::wstring& text) {
   text = endpoint_;
 }
 
-std::wstring device_identifier::endpoint_file() {
+std::wstring device_identifier::shared_file_path() {
   try {
     return endpoint_file_path(*files_);
   } catch (const exceptions::detail::base& e) {
@@ -153,10 +157,10 @@ void device_identifier::share(const std::wstring& path, const std::wstring& id) 
 }
 
 std::wstring device_identifier::find_endpoint_identifier() {
-  start();
+  create_parts();  // the endpoint identifier needs neither the machine identifier nor its secret
   const auto& where = endpoint_location;
   const std::wstring stored = storage_->read(where.k1, where.k2, where.n, L"");
-  const std::wstring path = endpoint_file();
+  const std::wstring path = shared_file_path();
   const std::wstring shared = path.empty() ? std::wstring() : read_endpoint_file(*files_, path);
   std::wstring id;
   if (!shared.empty()) {

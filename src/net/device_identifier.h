@@ -63,8 +63,8 @@ class device_identifier : public device_identifier_intf,
   explicit device_identifier(root::brand_kind brand) : brand_(brand) {}
 
   // Creates the storage, the machine identifier and the files through the factories and
-  // computes the mode-1 identifier for the local encryption. The operations below call it when
-  // it was not called before. Raises when the identifier cannot be computed.
+  // computes the mode-1 identifier for the local encryption. The fingerprint calls it when it was
+  // not called before. Raises when the identifier cannot be computed.
   void start();
 
   void fingerprint(std::wstring& text, std::vector<std::string>& changed) override;
@@ -74,13 +74,18 @@ class device_identifier : public device_identifier_intf,
   std::unique_ptr<midex_intf> create_midex() override;
   std::unique_ptr<files::CFilesWrapper> create_files_wrapper() override;
 
+ protected:
+  // The path of LC.INI (endpoint_file.h); empty, after a warning, when the common application
+  // data folder is unknown.
+  virtual std::wstring shared_file_path();
+
  private:
+  void create_parts();
   void make_fingerprint();
   std::wstring find_endpoint_identifier();
   bool store(const storage_location& where, std::wstring_view datum, const char* failure_message);
   void store_source_data(const source_items& items);
   std::optional<source_items> load_source_data();
-  std::wstring endpoint_file();
   void share(const std::wstring& path, const std::wstring& id);
 
   root::brand_kind brand_;

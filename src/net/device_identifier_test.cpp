@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "foundation/directories.h"
+#include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "foundation/registry.h"
 #include "foundation/strings.h"
@@ -48,7 +49,7 @@ class DeviceIdentifier : public ::testing::Test {
 
   // A provider as one report makes it.
   std::unique_ptr<sandboxed_identity> provider(root::brand_kind brand = root::brand_kind::halvard) {
-    return std::make_unique<sandboxed_identity>(brand, sandbox_, common_.path(), machine_);
+    return std::make_unique<sandboxed_identity>(brand, sandbox_, lc_ini(), machine_);
   }
   std::wstring fingerprint(std::vector<std::string>* changed = nullptr) {
     std::wstring text;
@@ -165,6 +166,13 @@ TEST_F(DeviceIdentifier, FingerprintWithEveryStoragePlaceFailing_IsStillTheCurre
   EXPECT_EQ(fingerprint(), upper_hex(machine_.get(2, 16, nullptr)));
   EXPECT_EQ(log.count("Store finger print failed"), 1);
   EXPECT_EQ(log.count("Store source data failed"), 1);
+}
+
+TEST_F(DeviceIdentifier, MachineIdentifierFailing_FailsTheFingerprintOnly) {
+  machine_.broken = true;
+  auto identity = provider();
+  EXPECT_THROW(fingerprint_text(*identity), exceptions::error);
+  EXPECT_TRUE(is_v4_guid(endpoint_id_text(*identity)));
 }
 
 TEST_F(DeviceIdentifier, NothingStoredOrShared_NewGuidStoredSharedAndKept) {

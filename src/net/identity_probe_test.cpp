@@ -12,9 +12,11 @@
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "foundation/handle.h"
+#include "foundation/known_folders.h"
 #include "foundation/registry.h"
 #include "foundation/strings.h"
 #include "foundation/test_support.h"
+#include "net/ini_file.h"
 
 namespace vyn::mi {
 namespace {
@@ -98,6 +100,11 @@ TEST(IdentityProbe, TwoRunsGiveTheSameIdentityAndTheSecondRestoresLostMachineCop
   }
   EXPECT_EQ(utils::to_narrow(machine_copy(stored_names[0])), first.values["endpoint_id"]);
   EXPECT_EQ(utils::to_narrow(machine_copy(stored_names[1])), first.values["fingerprint"]);
+  // The probe runs as a Halvard build: the shared file holds the identifier too.
+  const std::wstring shared = files::known_folder_path(files::known_folder::common_app_data) +
+                              L"\\Halvard\\{086A63F0-6B13-4F29-9695-134E7A01E963}\\LC.INI";
+  EXPECT_EQ(utils::ini_file::parse(files::get_file_content(shared)).get(L"MID", L"Value", L""),
+            utils::to_wide(first.values["endpoint_id"]));
 }
 
 }  // namespace

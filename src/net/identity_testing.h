@@ -47,34 +47,34 @@ class sandboxed_storage : public permanent_storage {
   registry_sandbox& sandbox_;
 };
 
-// The real files, but the common application data folder is the given one.
-std::unique_ptr<files::CFilesWrapper> files_with_common_app_data(std::wstring folder);
-
 // A machine identifier made from `items`: mode 2's 16 bytes are the MD5 of the items' stored
-// form, so that any change of an item changes them; mode 1's 32 bytes are fixed.
+// form, so that any change of an item changes them; mode 1's 32 bytes are fixed. A broken one
+// fails as a machine whose identifier cannot be computed.
 class table_midex : public midex_intf {
  public:
   std::vector<std::uint8_t> get(int mode, std::size_t length, source_items* out) override;
 
   source_items items;
-  int calls = 0;
+  bool broken = false;
 };
 
-// The real provider over a sandboxed storage, a scratch common application data folder and a
-// table machine identifier that the test holds.
+// The real provider over a sandboxed storage, LC.INI in a scratch folder and a table machine
+// identifier that the test holds.
 class sandboxed_identity : public device_identifier {
  public:
-  sandboxed_identity(root::brand_kind brand, registry_sandbox& sandbox, std::wstring common_app_data,
+  sandboxed_identity(root::brand_kind brand, registry_sandbox& sandbox, std::wstring shared_file,
                      table_midex& machine)
-      : device_identifier(brand), sandbox_(sandbox), common_app_data_(std::move(common_app_data)), machine_(machine) {}
+      : device_identifier(brand), sandbox_(sandbox), shared_file_(std::move(shared_file)), machine_(machine) {}
 
   std::unique_ptr<permanent_storage_intf> create_permanent_storage() override;
   std::unique_ptr<midex_intf> create_midex() override;
-  std::unique_ptr<files::CFilesWrapper> create_files_wrapper() override;
+
+ protected:
+  std::wstring shared_file_path() override { return shared_file_; }
 
  private:
   registry_sandbox& sandbox_;
-  std::wstring common_app_data_;
+  std::wstring shared_file_;
   table_midex& machine_;
 };
 

@@ -88,7 +88,10 @@ void permanent_storage::write(std::wstring_view k1, std::wstring_view k2, std::w
     VYN_LOG_EXC(log::level::warning, e, "Store data to file failed.");
     last = failure{e.code(), e.message()};
   }
-  if (!stored) throw exceptions::error(last->code, last->message);
+  if (!stored) {
+    VYN_LOG_ERROR("Permanent storage - no place took the datum: {}", last->message);
+    throw exceptions::error(last->code, last->message);
+  }
 }
 
 std::wstring permanent_storage::read_copy(std::wstring_view k1, std::wstring_view k2, std::wstring_view n) {
