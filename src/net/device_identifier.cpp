@@ -49,9 +49,12 @@ std::unique_ptr<files::CFilesWrapper> device_identifier::create_files_wrapper() 
 }
 
 void device_identifier::create_parts() {
-  if (!storage_) storage_ = create_permanent_storage();
-  if (!midex_) midex_ = create_midex();
-  if (!files_) files_ = create_files_wrapper();
+  // The fingerprint and the endpoint identifier each hold only their own lock.
+  std::call_once(parts_once_, [this] {
+    storage_ = create_permanent_storage();
+    midex_ = create_midex();
+    files_ = create_files_wrapper();
+  });
 }
 
 void device_identifier::start() {
@@ -110,6 +113,14 @@ void device_identifier::make_fingerprint() {
   const std::wstring current = upper_hex(midex_->get(2, 16, &items));
   const auto& where = fingerprint_location;
   const std::wstring stored = storage_->read(where.k1, where.k2, where.n, L"");
+  if (items.empty()) {
+    // No hardware item could be read this time: the identifier is then the same on every such
+    // machine. Stored, it would replace the machine's own and, with no items to compare, be kept
+    // from then on.
+    VYN_LOG_WARNING("No hardware item of the fingerprint could be read; nothing is stored.");
+    fingerprint_ = stored.empty() ? current : stored;
+    return;
+  }
   if (stored.empty()) {
     VYN_LOG_DEBUG("Storing the new fingerprint");
     store(where, current, "Store finger print failed");

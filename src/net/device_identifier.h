@@ -11,7 +11,16 @@
 // The items behind the stored fingerprint are kept too, encrypted with the local encryption
 // whose secret is the mode-1 identifier, then Base64-encoded (source_items.h gives the form).
 //
-// A provider serves one report: it asks each question once and keeps the answer.
+// A provider serves one report: it asks each question once and keeps the answer. An analytics
+// record takes its three identity texts this way:
+//
+//   std::wstring hwid = vyn::mi::hardware_id_text();                     // midex.h
+//   auto identity = vyn::mi::make_device_identifier();                   // or a factory's
+//   std::wstring fingerprint = vyn::mi::fingerprint_text(*identity);
+//   std::wstring endpoint_id = vyn::mi::endpoint_id_text(*identity);
+//
+// Each raises vyn::exceptions::error when the machine identifier cannot be computed (the
+// endpoint identifier never does); storage and LC.INI failures are logged and do not raise.
 
 #include <memory>
 #include <mutex>
@@ -89,6 +98,7 @@ class device_identifier : public device_identifier_intf,
   void share(const std::wstring& path, const std::wstring& id);
 
   root::brand_kind brand_;
+  std::once_flag parts_once_;
   std::unique_ptr<permanent_storage_intf> storage_;
   std::unique_ptr<midex_intf> midex_;
   std::unique_ptr<files::CFilesWrapper> files_;
@@ -104,7 +114,8 @@ class device_identifier : public device_identifier_intf,
 
 using device_identifier_factory = device_identifier::factory;
 
-// A started provider for the running program's brand.
+// A started provider for the running program's brand, over the system's storage places and
+// hardware. Raises when the mode-1 identifier cannot be computed.
 std::unique_ptr<device_identifier_intf> make_device_identifier();
 
 }  // namespace vyn::mi

@@ -168,6 +168,27 @@ TEST_F(DeviceIdentifier, FingerprintWithEveryStoragePlaceFailing_IsStillTheCurre
   EXPECT_EQ(log.count("Store source data failed"), 1);
 }
 
+TEST_F(DeviceIdentifier, NoHardwareItemRead_NeitherReplacesNorBecomesTheStoredFingerprint) {
+  machine_.items.clear();
+  const std::wstring unknown = fingerprint();
+  EXPECT_EQ(unknown, upper_hex(machine_.get(2, 16, nullptr)));
+  EXPECT_EQ(stored(fingerprint_key), L"<none>");
+
+  machine_.items = four_items;
+  const std::wstring original = fingerprint();
+  EXPECT_NE(original, unknown);
+  machine_.items.clear();
+  std::vector<std::string> changed;
+  EXPECT_EQ(fingerprint(&changed), original);
+  EXPECT_THAT(changed, IsEmpty());
+  EXPECT_EQ(stored(fingerprint_key), original);
+  // The stored items are still the machine's: one change later is one change.
+  machine_.items = four_items;
+  machine_.items["SystemUUID"] = {7};
+  EXPECT_EQ(fingerprint(&changed), original);
+  EXPECT_THAT(changed, ElementsAre("SystemUUID"));
+}
+
 TEST_F(DeviceIdentifier, MachineIdentifierFailing_FailsTheFingerprintOnly) {
   machine_.broken = true;
   auto identity = provider();

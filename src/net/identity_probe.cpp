@@ -40,7 +40,7 @@ int wmain(int argc, wchar_t** argv) {
     vyn::mi::source_items first, second;
     machine.get(1, 32, &first);
     machine.get(2, 16, &second);
-    const std::string hwid = vyn::utils::to_log(vyn::mi::hardware_id_text(machine));
+    const std::string hwid = vyn::utils::to_log(vyn::mi::hardware_id_text());
     const std::string fingerprint = vyn::utils::to_log(vyn::mi::fingerprint_text(identity));
     const std::string endpoint = vyn::utils::to_log(vyn::mi::endpoint_id_text(identity));
     vyn::log::acquire_logger()->set_stream(nullptr, 9);

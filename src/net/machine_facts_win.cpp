@@ -18,8 +18,6 @@ namespace {
 constexpr DWORD raw_smbios_provider = 0x52534D42;  // 'RSMB'
 constexpr std::size_t raw_smbios_header = 8;  // calling method, major, minor, revision, length
 
-using firmware_table_query = UINT(WINAPI*)(DWORD provider, DWORD id, PVOID buffer, DWORD size);
-
 class system_facts final : public machine_facts {
  public:
   std::wstring system_volume_name() override {
@@ -68,17 +66,15 @@ class system_facts final : public machine_facts {
   }
 
   std::optional<std::vector<std::uint8_t>> smbios_table() override {
-    // Looked up by name: systems before Windows Vista lack it, and the program must still start
-    // there to tell the user that the system is not supported.
-    const auto query = reinterpret_cast<firmware_table_query>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemFirmwareTable")));
-    if (!query) return std::nullopt;
+    // Every system the program loads on (it imports functions of Windows Vista and later) has
+    // the firmware table query, so the physical-memory section that older systems offered
+    // instead is not read.
     // The table can change size between the two calls (hot-plugged memory): ask again then.
     for (int attempt = 0; attempt < 3; ++attempt) {
-      const UINT size = query(raw_smbios_provider, 0, nullptr, 0);
+      const UINT size = ::GetSystemFirmwareTable(raw_smbios_provider, 0, nullptr, 0);
       if (size <= raw_smbios_header) break;
       std::vector<std::uint8_t> raw(size);
-      const UINT read = query(raw_smbios_provider, 0, raw.data(), size);
+      const UINT read = ::GetSystemFirmwareTable(raw_smbios_provider, 0, raw.data(), size);
       if (read > size) continue;
       if (read <= raw_smbios_header) break;
       DWORD length = 0;

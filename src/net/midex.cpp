@@ -108,4 +108,9 @@ std::vector<std::uint8_t> midex::get(int mode, std::size_t length, source_items*
 
 std::wstring hardware_id_text(midex_intf& source) { return upper_hex(source.get(1, 32, nullptr)); }
 
+std::wstring hardware_id_text() {
+  midex system;
+  return hardware_id_text(system);
+}
+
 }  // namespace vyn::mi

@@ -77,5 +77,7 @@ using midex_factory = midex::factory;
 // The hardware id of the analytics records: the 32 mode-1 bytes as 64 upper-case hexadecimal
 // digits. Raises as midex_intf::get.
 std::wstring hardware_id_text(midex_intf& source);
+// The same of the running system (midex's process cache).
+std::wstring hardware_id_text();
 
 }  // namespace vyn::mi

@@ -42,12 +42,12 @@ std::unique_ptr<registry::CRegistryWrapper> permanent_storage::create_registry_w
 }
 
 files::CFilesWrapper& permanent_storage::files() {
-  if (!files_) files_ = create_files_wrapper();
+  std::call_once(files_once_, [this] { files_ = create_files_wrapper(); });
   return *files_;
 }
 
 registry::CRegistryWrapper& permanent_storage::keys() {
-  if (!keys_) keys_ = create_registry_wrapper();
+  std::call_once(keys_once_, [this] { keys_ = create_registry_wrapper(); });
   return *keys_;
 }
 

@@ -10,6 +10,7 @@
 // Registry keys are used in the registry view of this process.
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -53,12 +54,14 @@ class permanent_storage : public permanent_storage_intf,
   std::unique_ptr<registry::CRegistryWrapper> create_registry_wrapper() override;
 
  private:
-  // The wrappers, created through the factories on first use.
+  // The wrappers, created through the factories on first use (once, even when two threads
+  // use the storage at the same time).
   files::CFilesWrapper& files();
   registry::CRegistryWrapper& keys();
   std::wstring file_path(std::wstring_view n);
   std::wstring read_copy(std::wstring_view k1, std::wstring_view k2, std::wstring_view n);
 
+  std::once_flag files_once_, keys_once_;
   std::unique_ptr<files::CFilesWrapper> files_;
   std::unique_ptr<registry::CRegistryWrapper> keys_;
 };
