@@ -39,6 +39,13 @@ endfunction()
 # Windows tests run under Wine through the emulator set in the configuration; each test case is
 # discovered and run as a ctest test of its own.
 option(VYN_TARGET_TESTS "Build the Windows test programs (off where they cannot run)" ON)
+# Where the target's code runs only under a slow processor emulator, the test programs are built on
+# request (target vyn_smoke_programs) and only the cases named with vyn_smoke_test run, each set in
+# one process, instead of every discovered case.
+option(VYN_SMOKE_TESTS_ONLY "Register only the smoke set of the Windows tests" OFF)
+if(VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY AND NOT TARGET vyn_smoke_programs)
+  add_custom_target(vyn_smoke_programs)
+endif()
 
 function(vyn_tests name)
   if(NOT BUILD_TESTING OR (VYN_WINDOWS AND NOT VYN_TARGET_TESTS))
@@ -48,8 +55,29 @@ function(vyn_tests name)
   if(NOT srcs)
     return()
   endif()
-  add_executable(${name} ${srcs})
+  if(VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY)
+    add_executable(${name} EXCLUDE_FROM_ALL ${srcs})
+  else()
+    add_executable(${name} ${srcs})
+  endif()
   target_link_libraries(${name} PRIVATE vyn_options ${srcs_DEPS} gmock gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  if(NOT (VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY))
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+      PROPERTIES TIMEOUT 300 ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  endif()
+endfunction()
+
+#   vyn_smoke_test(<name> TARGET <test program> FILTER <gtest filter>)
+# One ctest test (label "smoke") that runs the filtered cases of a test program in one process;
+# registered only in a smoke configuration, where it replaces the discovered cases.
+function(vyn_smoke_test name)
+  cmake_parse_arguments(A "" "TARGET;FILTER" "" ${ARGN})
+  if(NOT (VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY AND TARGET ${A_TARGET}))
+    return()
+  endif()
+  add_dependencies(vyn_smoke_programs ${A_TARGET})
+  # A target name as the command runs it through the configuration's emulator (Wine).
+  add_test(NAME ${name} COMMAND ${A_TARGET} --gtest_filter=${A_FILTER})
+  set_tests_properties(${name} PROPERTIES LABELS smoke TIMEOUT 1500
+    ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()

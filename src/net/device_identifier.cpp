@@ -91,7 +91,7 @@ std::optional<source_items> device_identifier::load_source_data() {
     const std::wstring text =
         storage_->read(source_data_location.k1, source_data_location.k2, source_data_location.n, L"");
     if (text.empty()) throw exceptions::error(ERROR_FILE_NOT_FOUND, "No stored source data");
-    const auto sealed = utils::base64_decode(utils::to_narrow(text));
+    const auto sealed = utils::base64_decode_strict(utils::to_narrow(text));
     if (!sealed) throw exceptions::error(invalid_data, "base64decode failed");
     return parse_source_items(encryption_->decrypt(*sealed).bytes());
   } catch (const exceptions::detail::base& e) {
