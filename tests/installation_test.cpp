@@ -20,9 +20,11 @@
 namespace vyn {
 namespace {
 
+using testing_support::entries_of;
+using testing_support::read_shared;
 using testing_support::scoped_environment;
 using testing_support::scratch_folder;
-using testing_support::read_shared;
+using testing_support::sha256_of_file;
 using testing_support::windows_path;
 
 constexpr DWORD missing_sfx_file = 44051;
@@ -33,22 +35,6 @@ std::wstring fixture(const wchar_t* name) {
 }
 
 std::optional<std::string> read_file(const std::wstring& path) { return read_shared(path); }
-
-std::string sha256_of_file(const std::wstring& path) {
-  if (!files::file_exists(path)) return "missing " + utils::to_narrow(path);
-  root::sha256 hash;
-  return root::digest_of_file(hash, path).hex();
-}
-
-std::vector<std::wstring> entries_of(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  if (!files::directory_exists(folder)) return names;
-  files::enumerate_directory(folder, [&](const files::directory_entry& entry) {
-    names.push_back(entry.name);
-    return true;
-  });
-  return names;
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -33,9 +33,11 @@ namespace vyn {
 namespace {
 
 using http::testing::bytes;
+using testing_support::entries_of;
 using testing_support::read_shared;
 using testing_support::scoped_environment;
 using testing_support::scratch_folder;
+using testing_support::sha256_of_file;
 using testing_support::windows_path;
 
 constexpr DWORD download_failed = 44002;
@@ -44,23 +46,6 @@ constexpr DWORD general_error = 0xFFFFFFFF;  // errors that carry only a message
 constexpr DWORD invalid_name = 123;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string sha256_of_file(const std::wstring& path) {
-  if (!files::file_exists(path)) return "missing " + utils::to_narrow(path);
-  root::sha256 hash;
-  return root::digest_of_file(hash, path).hex();
-}
-
-std::vector<std::wstring> entries_of(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  if (!files::directory_exists(folder)) return names;
-  files::enumerate_directory(folder, [&](const files::directory_entry& entry) {
-    names.push_back(entry.name);
-    return true;
-  });
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 bytes bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
 std::string text_of(const bytes& data) { return {data.begin(), data.end()}; }

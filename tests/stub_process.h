@@ -5,11 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "foundation/file_digest.h"
+#include "foundation/files.h"
 #include "foundation/handle.h"
+#include "foundation/sha256.h"
+#include "foundation/strings.h"
 
 namespace vyn::testing_support {
 
@@ -61,6 +67,26 @@ inline std::optional<std::string> read_shared(const std::wstring& path) {
   if (!::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr)) return std::nullopt;
   text.resize(done);
   return text;
+}
+
+// The SHA-256 of a file in lower-case hexadecimal, or a text that matches no digest when the file
+// is missing.
+inline std::string sha256_of_file(const std::wstring& path) {
+  if (!files::file_exists(path)) return "missing " + utils::to_narrow(path);
+  root::sha256 hash;
+  return root::digest_of_file(hash, path).hex();
+}
+
+// The names in a folder, sorted; none when the folder does not exist.
+inline std::vector<std::wstring> entries_of(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  if (!files::directory_exists(folder)) return names;
+  files::enumerate_directory(folder, [&](const files::directory_entry& entry) {
+    names.push_back(entry.name);
+    return true;
+  });
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace vyn::testing_support
