@@ -30,10 +30,11 @@ inline std::vector<std::string> run_log(const std::string& marker) {
     lines.push_back(line);
   }
   constexpr std::size_t pid_column = 50;
+  // The latest run with the marker, should an earlier one have used it too.
   std::size_t started = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = lines.size(); i-- > 0;) {
     if (lines[i].find("SFX started with command line '") != std::string::npos &&
-        lines[i].find(marker) != std::string::npos) {
+        (lines[i].find(marker + " ") != std::string::npos || lines[i].find(marker + "'") != std::string::npos)) {
       started = i;
       break;
     }

@@ -109,7 +109,14 @@ std::vector<std::uint8_t> scripted_body(std::uint32_t start, std::uint32_t end) 
 
 std::string unique_id(const std::string& stem) {
   static std::atomic<unsigned> counter{0};
-  return fmt::format("{}-{}-{}", stem, ::GetCurrentProcessId(), counter++);
+  // Wine hands out the same small process identifiers again to later processes of the run: the
+  // process's creation time tells them apart.
+  static const std::uint64_t created = [] {
+    FILETIME creation{}, unused{};
+    ::GetProcessTimes(::GetCurrentProcess(), &creation, &unused, &unused, &unused);
+    return (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+  }();
+  return fmt::format("{}-{}-{:x}-{}", stem, ::GetCurrentProcessId(), created, counter++);
 }
 
 std::vector<std::uint8_t> utf16(std::string_view text, bool big_endian) {

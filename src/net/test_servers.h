@@ -47,7 +47,7 @@ class test_servers {
 // The fault server's body bytes [start, end).
 std::vector<std::uint8_t> scripted_body(std::uint32_t start, std::uint32_t end);
 
-// A name no other test of this run uses.
+// A name no other test of this run uses, in this process or any other.
 std::string unique_id(const std::string& stem);
 
 // ASCII text as UTF-16 with its byte-order mark.
