@@ -40,6 +40,19 @@ endfunction()
 # discovered and run as a ctest test of its own.
 option(VYN_TARGET_TESTS "Build the Windows test programs (off where they cannot run)" ON)
 
+# Every Windows test runs while the test display (tests/ui/display) is up, those that open no
+# window too: Wine binds its desktop to the display of the first program that needs one, so none
+# may start without it while others show windows.
+set(VYN_TEST_DISPLAY_FIXTURE "")
+if(VYN_WINDOWS AND BUILD_TESTING AND VYN_TARGET_TESTS)
+  set(VYN_TEST_DISPLAY_FIXTURE vyn_display)
+  set(_display ${PROJECT_SOURCE_DIR}/tests/ui/display)
+  add_test(NAME vyn_display_start COMMAND ${_display} start ${CMAKE_BINARY_DIR}/test-display)
+  add_test(NAME vyn_display_stop COMMAND ${_display} stop ${CMAKE_BINARY_DIR}/test-display)
+  set_tests_properties(vyn_display_start PROPERTIES FIXTURES_SETUP vyn_display TIMEOUT 60)
+  set_tests_properties(vyn_display_stop PROPERTIES FIXTURES_CLEANUP vyn_display TIMEOUT 60)
+endif()
+
 function(vyn_tests name)
   if(NOT BUILD_TESTING OR (VYN_WINDOWS AND NOT VYN_TARGET_TESTS))
     return()
@@ -50,6 +63,9 @@ function(vyn_tests name)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE vyn_options ${srcs_DEPS} gmock gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  set(properties TIMEOUT 300 ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  if(VYN_TEST_DISPLAY_FIXTURE)
+    list(APPEND properties FIXTURES_REQUIRED ${VYN_TEST_DISPLAY_FIXTURE})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
 endfunction()
