@@ -167,15 +167,7 @@ void sfx_process::create_temp_folder(session& s) {
 std::wstring sfx_process::translate(const session& s, const std::wstring& identifier,
                                     const std::vector<std::wstring>& arguments) const {
   if (s.translator) return s.translator->format(identifier, arguments);
-  std::wstring text = identifier;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::wstring placeholder = L"{" + std::to_wstring(i) + L"}";
-    for (std::size_t at = text.find(placeholder); at != std::wstring::npos;
-         at = text.find(placeholder, at + arguments[i].size())) {
-      text.replace(at, placeholder.size(), arguments[i]);
-    }
-  }
-  return text;
+  return fill_placeholders(identifier, arguments);
 }
 
 void sfx_process::show_splash(session& s, const std::wstring& title) {
@@ -294,7 +286,9 @@ std::unique_ptr<sfx_migrate_cmd_params_intf> sfx_process::create_sfx_migrate_cmd
 
 std::shared_ptr<sfx_proxy_parser_intf> sfx_process::create_sfx_proxy_parser(const std::wstring&) { return {}; }
 
-std::shared_ptr<sfx_translator_intf> sfx_process::create_translator(std::int32_t) { return {}; }
+std::shared_ptr<sfx_translator_intf> sfx_process::create_translator(std::int32_t language) {
+  return std::make_shared<sfx_translator>(language);
+}
 
 void sfx_process::write_proxy_ini(const http::ProxySettings&, const std::wstring& path) {
   VYN_LOG_ERROR("Unable to write proxy settings to '{}'.", utils::to_log(path));
