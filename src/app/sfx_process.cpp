@@ -252,13 +252,15 @@ std::unique_ptr<payload_intf> sfx_process::create_payload(const std::wstring& st
 }
 
 std::shared_ptr<features::splash::gif_wnd_intf> sfx_process::create_gif_wnd(
-    std::shared_ptr<features::splash::gif_wnd_data_intf>) {
-  return {};
+    std::shared_ptr<features::splash::gif_wnd_data_intf> content) {
+  return std::make_shared<features::splash::gif_wnd>(std::move(content));
 }
 
 std::shared_ptr<features::splash::gif_wnd_data_intf> sfx_process::create_res_gif_wnd_data(
-    HINSTANCE, int, const wchar_t*, int, const std::wstring&, const std::wstring&) {
-  return {};
+    HINSTANCE module, int gif_id, const wchar_t* gif_type, int icon_id, const std::wstring& window_title,
+    const std::wstring& product_title) {
+  return std::make_shared<features::splash::res_gif_wnd_data>(module, gif_id, gif_type, icon_id, window_title,
+                                                              product_title);
 }
 
 std::unique_ptr<payload_enumerator_intf> sfx_process::create_payload_enumerator(

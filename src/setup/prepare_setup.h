@@ -35,9 +35,9 @@ class prepare_setup_intf {
   virtual ~prepare_setup_intf() = default;
 };
 
-// Components that do not exist in this build (downloader, confirmation dialog, data files of a
-// launching stub) come from factories that yield nothing: a run then takes everything from the
-// payload, and a download it cannot avoid fails as an unreachable repository would.
+// Components that do not exist in this build (downloader, data files of a launching stub) come
+// from factories that yield nothing: a run then takes everything from the payload, and a download
+// it cannot avoid fails as an unreachable repository would.
 class prepare_setup : public prepare_setup_intf,
                       public sfx_data_holder,
                       public sfx_downloader::factory,
