@@ -3,6 +3,7 @@
 #   vyn_library(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...])
 #   vyn_tests(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...] [FIXTURES name...]
 #             [LOCKS name...])  FIXTURES: ctest fixtures the cases need; LOCKS: resource locks they hold
+#   vyn_script_tests(<name> COMMAND <command...> CASES <case...> [LOCKS name...] [ENVIRONMENT var=value...])
 #
 # PORTABLE sources have no <windows.h> and build for both the Windows target and the native host
 # (maker tool, fuzzers, host tests); WINDOWS sources build only for the target. A library with no
@@ -108,4 +109,27 @@ function(vyn_smoke_test name)
   if(fixtures)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}")
   endif()
+endfunction()
+
+# Tests that a script drives (tests/ui/stub_ui_test.py), one ctest test <name>.<case> per case with
+# the case as the command's last argument, under the conditions of the discovered cases: none in a
+# smoke configuration, the test display up, 300 s each. Where they are registered, the target
+# <name> exists (built with the rest): give it the programs and files the script needs.
+function(vyn_script_tests name)
+  if(NOT BUILD_TESTING OR (VYN_WINDOWS AND (NOT VYN_TARGET_TESTS OR VYN_SMOKE_TESTS_ONLY)))
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "COMMAND;CASES;LOCKS;ENVIRONMENT" ${ARGN})
+  add_custom_target(${name} ALL)
+  foreach(_case ${A_CASES})
+    add_test(NAME ${name}.${_case} COMMAND ${A_COMMAND} ${_case})
+    set_tests_properties(${name}.${_case} PROPERTIES TIMEOUT 300
+      ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR};${A_ENVIRONMENT}")
+    if(VYN_TEST_DISPLAY_FIXTURE)
+      set_tests_properties(${name}.${_case} PROPERTIES FIXTURES_REQUIRED ${VYN_TEST_DISPLAY_FIXTURE})
+    endif()
+    if(A_LOCKS)
+      set_tests_properties(${name}.${_case} PROPERTIES RESOURCE_LOCK "${A_LOCKS}")
+    endif()
+  endforeach()
 endfunction()

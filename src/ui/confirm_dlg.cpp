@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/language_table.h"
 #include "foundation/log.h"
 
 namespace vyn::sfx {
@@ -21,6 +22,21 @@ constexpr int icon_control_id = 100;
 constexpr int title_control_id = 101;
 constexpr int first_control_id = 102;
 constexpr int second_control_id = 103;
+
+// Arabic, Farsi, Hebrew and Urdu texts read from right to left: their question mark belongs at
+// the left end. Languages without texts of their own read US English.
+bool reads_right_to_left(std::int32_t language) {
+  if (!find_language(language)) return false;
+  switch (PRIMARYLANGID(static_cast<LANGID>(language))) {
+    case LANG_ARABIC:
+    case LANG_FARSI:
+    case LANG_HEBREW:
+    case LANG_URDU:
+      return true;
+    default:
+      return false;
+  }
+}
 
 HFONT font_with_height(const LOGFONTW& base, LONG height) {
   LOGFONTW font = base;
@@ -68,6 +84,7 @@ std::int32_t confirm_dlg::show(const std::wstring& title, std::int32_t language)
   try {
     title_ = title;
     translator_ = create_sfx_translator(language);
+    reading_order_ = reads_right_to_left(language) ? WS_EX_RTLREADING : 0;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     return run(::GetModuleHandleW(nullptr));
@@ -170,7 +187,7 @@ void confirm_dlg::answer(HWND window, std::int32_t result) {
 
 HWND confirm_dlg::add_control(const wchar_t* control_class, const std::wstring& text, DWORD style, int id,
                               placement where, HFONT font) {
-  HWND control = ::CreateWindowExW(0, control_class, text.c_str(), WS_CHILD | WS_VISIBLE | style, where.x,
+  HWND control = ::CreateWindowExW(reading_order_, control_class, text.c_str(), WS_CHILD | WS_VISIBLE | style, where.x,
                                    where.y, where.width, where.height, window_, reinterpret_cast<HMENU>(
                                        static_cast<INT_PTR>(id)), module_, nullptr);
   if (control && font) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

@@ -77,6 +77,7 @@ class confirm_dlg : public confirm_dlg_intf, public sfx_translator::factory {
   HFONT large_font_ = nullptr;
   HFONT larger_font_ = nullptr;
   bool answered_ = false;
+  DWORD reading_order_ = 0;  // WS_EX_RTLREADING for the texts of right-to-left languages
 };
 
 }  // namespace vyn::sfx

@@ -19,6 +19,7 @@ struct control {
   SIZE text_extent{};  // of the text in the control's font, measured while the dialog shows it
   LONG line_height = 0;  // of one line in that font
   LONG font_height = 0;  // the font's logical height
+  LONG ex_style = 0;
 };
 
 SIZE text_size(HFONT font, const std::wstring& text) {
@@ -64,6 +65,7 @@ BOOL CALLBACK collect_child(HWND child, LPARAM view_address) {
   c.line_height = text_size(c.font, L"X").cy;
   LOGFONTW logical{};
   if (c.font && ::GetObjectW(c.font, sizeof(logical), &logical)) c.font_height = logical.lfHeight;
+  c.ex_style = ::GetWindowLongW(child, GWL_EXSTYLE);
   const int id = ::GetDlgCtrlID(child);
   if (id == IDOK) view.install = child;
   view.controls[id] = c;
@@ -193,6 +195,23 @@ TEST(ConfirmDlg, GermanTexts_WithLanguage1031) {
             L"Wir sagen Bescheid, sobald alles fertig ist.");
   EXPECT_EQ(seen.controls[IDOK].text, L"Installieren");
   EXPECT_EQ(seen.controls[IDCANCEL].text, L"Abbrechen");
+}
+
+TEST(ConfirmDlg, TextsOfRightToLeftLanguages_ReadFromTheRight) {
+  const struct {
+    std::int32_t language;
+    bool right_to_left;
+  } cases[] = {{1025, true}, {1037, true}, {1065, true}, {1056, true}, {1033, false}, {1031, false},
+               {0x0C01, false} /* Arabic of Egypt: no texts of its own, US English */};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language);
+    dialog_view seen;
+    show_and(L"Demo", c.language, seen, [](HWND, const dialog_view& v) { press(v.install, VK_ESCAPE); });
+    ASSERT_TRUE(seen.found);
+    for (const int id : {101, 102, 103, IDOK, IDCANCEL}) {
+      EXPECT_EQ((seen.controls[id].ex_style & WS_EX_RTLREADING) != 0, c.right_to_left) << id;
+    }
+  }
 }
 
 TEST(ConfirmDlg, Layout_FollowsTheTextsForShortAndLongTitles) {
