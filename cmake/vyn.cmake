@@ -3,6 +3,7 @@
 #   vyn_library(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...])
 #   vyn_tests(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...] [FIXTURES name...]
 #             [LOCKS name...])  FIXTURES: ctest fixtures the cases need; LOCKS: resource locks they hold
+#   vyn_script_tests(<name> COMMAND <command...> CASES <case...> [LOCKS name...] [ENVIRONMENT var=value...])
 #
 # PORTABLE sources have no <windows.h> and build for both the Windows target and the native host
 # (maker tool, fuzzers, host tests); WINDOWS sources build only for the target. A library with no
@@ -50,6 +51,19 @@ if(VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY AND NOT TARGET vyn_smoke_programs)
   add_custom_target(vyn_smoke_programs)
 endif()
 
+# Every Windows test runs while the test display (tests/ui/display) is up, those that open no
+# window too: Wine binds its desktop to the display of the first program that needs one, so none
+# may start without it while others show windows.
+set(VYN_TEST_DISPLAY_FIXTURE "")
+if(VYN_WINDOWS AND BUILD_TESTING AND VYN_TARGET_TESTS)
+  set(VYN_TEST_DISPLAY_FIXTURE vyn_display)
+  set(_display ${PROJECT_SOURCE_DIR}/tests/ui/display)
+  add_test(NAME vyn_display_start COMMAND ${_display} start ${CMAKE_BINARY_DIR}/test-display)
+  add_test(NAME vyn_display_stop COMMAND ${_display} stop ${CMAKE_BINARY_DIR}/test-display)
+  set_tests_properties(vyn_display_start PROPERTIES FIXTURES_SETUP vyn_display TIMEOUT 60)
+  set_tests_properties(vyn_display_stop PROPERTIES FIXTURES_CLEANUP vyn_display TIMEOUT 60)
+endif()
+
 function(vyn_tests name)
   if(NOT BUILD_TESTING OR (VYN_WINDOWS AND NOT VYN_TARGET_TESTS))
     return()
@@ -66,8 +80,9 @@ function(vyn_tests name)
   target_link_libraries(${name} PRIVATE vyn_options ${srcs_DEPS} gmock gtest_main)
   if(NOT (VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY))
     set(extra)
-    if(srcs_FIXTURES)
-      list(APPEND extra FIXTURES_REQUIRED "${srcs_FIXTURES}")
+    set(fixtures ${srcs_FIXTURES} ${VYN_TEST_DISPLAY_FIXTURE})
+    if(fixtures)
+      list(APPEND extra FIXTURES_REQUIRED "${fixtures}")
     endif()
     if(srcs_LOCKS)
       list(APPEND extra RESOURCE_LOCK "${srcs_LOCKS}")
@@ -90,7 +105,31 @@ function(vyn_smoke_test name)
   add_test(NAME ${name} COMMAND ${A_TARGET} --gtest_filter=${A_FILTER})
   set_tests_properties(${name} PROPERTIES LABELS smoke TIMEOUT 1500
     ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
-  if(A_FIXTURES)
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${A_FIXTURES}")
+  set(fixtures ${A_FIXTURES} ${VYN_TEST_DISPLAY_FIXTURE})
+  if(fixtures)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}")
   endif()
+endfunction()
+
+# Tests that a script drives (tests/ui/stub_ui_test.py), one ctest test <name>.<case> per case with
+# the case as the command's last argument, under the conditions of the discovered cases: none in a
+# smoke configuration, the test display up, 300 s each. Where they are registered, the target
+# <name> exists (built with the rest): give it the programs and files the script needs.
+function(vyn_script_tests name)
+  if(NOT BUILD_TESTING OR (VYN_WINDOWS AND (NOT VYN_TARGET_TESTS OR VYN_SMOKE_TESTS_ONLY)))
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "COMMAND;CASES;LOCKS;ENVIRONMENT" ${ARGN})
+  add_custom_target(${name} ALL)
+  foreach(_case ${A_CASES})
+    add_test(NAME ${name}.${_case} COMMAND ${A_COMMAND} ${_case})
+    set_tests_properties(${name}.${_case} PROPERTIES TIMEOUT 300
+      ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR};${A_ENVIRONMENT}")
+    if(VYN_TEST_DISPLAY_FIXTURE)
+      set_tests_properties(${name}.${_case} PROPERTIES FIXTURES_REQUIRED ${VYN_TEST_DISPLAY_FIXTURE})
+    endif()
+    if(A_LOCKS)
+      set_tests_properties(${name}.${_case} PROPERTIES RESOURCE_LOCK "${A_LOCKS}")
+    endif()
+  endforeach()
 endfunction()

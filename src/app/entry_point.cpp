@@ -83,26 +83,13 @@ std::uint32_t run_guarded(entry_host& host, const std::shared_ptr<sfx_proxy_pars
   return result;
 }
 
-void show_failure(const failure_outcome& outcome, const std::wstring& log_path) {
-  switch (outcome.kind) {
-    case failure_outcome::message_kind::error:
-      show_error(outcome.shown_code, log_path, outcome.text);
-      break;
-    case failure_outcome::message_kind::download:
-      show_download_error(outcome.shown_code, log_path, outcome.text);
-      break;
-    case failure_outcome::message_kind::none:
-      break;
-  }
-}
-
 std::uint32_t handle_failure(entry_host& host, const std::shared_ptr<sfx_reporting_intf>& reporting,
                              const std::exception_ptr& failure) noexcept {
   const failure_outcome outcome = describe_failure(failure);
   // The exit code is decided; failing to tell about it must not end the process differently.
   try {
     if (reporting && outcome.crash_message) reporting->set_crash_msg(*outcome.crash_message);
-    show_failure(outcome, host.log_file_path());
+    host.show_failure(outcome, host.log_file_path());
     if (reporting) {
       reporting->set_ret_code(static_cast<std::int32_t>(outcome.exit_code));
       reporting->send("sfx-fail");
@@ -172,6 +159,18 @@ class system_host final : public entry_host {
     }
   }
   std::wstring new_session_id() override { return utils::to_wide(utils::random_uuid()); }
+  void show_failure(const failure_outcome& outcome, const std::wstring& log_path) override {
+    switch (outcome.kind) {
+      case failure_outcome::message_kind::error:
+        show_error(outcome.shown_code, log_path, outcome.text);
+        break;
+      case failure_outcome::message_kind::download:
+        show_download_error(outcome.shown_code, log_path, outcome.text);
+        break;
+      case failure_outcome::message_kind::none:
+        break;
+    }
+  }
 
   std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring& command_line) override {
     return std::make_shared<sfx_proxy_parser>(command_line);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/failure.h"
 #include "app/sfx_process.h"
 #include "app/startup_checks.h"
 #include "app/system_info.h"
@@ -43,6 +44,9 @@ class entry_host : public sfx_proxy_parser::factory, public sfx_reporting::facto
   virtual std::wstring file_version() = 0;
   // A new random version-4 UUID text.
   virtual std::wstring new_session_id() = 0;
+  // Tells the user about the failure that ended the run (the stub's own host: the localised
+  // message box, none for a silent run).
+  virtual void show_failure(const failure_outcome& outcome, const std::wstring& log_path) = 0;
 };
 
 // Runs the whole stub against host and returns the process exit code.

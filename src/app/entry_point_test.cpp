@@ -47,7 +47,7 @@ class fake_host : public entry_host {
   std::wstring process_command_line() override { return command_line; }
   std::wstring process_path() override { return L"C:\\dl\\stub.exe"; }
   void prepare_log_file() override { ++log_prepared; }
-  std::wstring log_file_path() override { return {}; }
+  std::wstring log_file_path() override { return L"C:\\ProgramData\\Logs\\sfx.log"; }
   os_version system_version() override { return version; }
   std::string system_description() override { return "Windows 7 SP1 x64"; }
   std::uint32_t integrity_level() override { return integrity; }
@@ -58,6 +58,10 @@ class fake_host : public entry_host {
   std::vector<std::wstring> main_product_ids() override { return products; }
   std::wstring file_version() override { return L"1.0.0.1"; }
   std::wstring new_session_id() override { return L"generated"; }
+  void show_failure(const failure_outcome& outcome, const std::wstring& log_path) override {
+    shown.push_back(outcome);
+    shown_log_path = log_path;
+  }
 
   std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring& text) override {
     proxy_command_line = text;
@@ -91,6 +95,8 @@ class fake_host : public entry_host {
   std::exception_ptr failure;
   std::unique_ptr<sfx_process_intf> real_process;
 
+  std::vector<failure_outcome> shown;
+  std::wstring shown_log_path;
   int log_prepared = 0;
   int processes_created = 0;
   std::wstring proxy_command_line;
@@ -169,25 +175,41 @@ TEST(EntryPoint, ExactlyHighIntegrityOnWindows7Sp1_Runs) {
   EXPECT_EQ(host.processes_created, 1);
 }
 
-TEST(EntryPoint, RunFailures_BecomeExitCodesAndFailStage) {
+TEST(EntryPoint, RunFailures_BecomeExitCodesMessagesAndFailStage) {
+  using kind = failure_outcome::message_kind;
   const struct {
     std::exception_ptr failure;
     std::uint32_t exit_code;
     strings crash_messages;
+    kind shown;
+    std::wstring text;
+    std::int32_t shown_code;
   } cases[] = {
-      {std::make_exception_ptr(exceptions::download_file_fail(12029, "refused")), 44002, {"refused"}},
-      {std::make_exception_ptr(exceptions::sfx_invalid_signature()), 44024, {}},
-      {std::make_exception_ptr(exceptions::ppi_abort(3)), 3, {}},
-      {std::make_exception_ptr(std::out_of_range("stoi argument out of range")), 1, {}},
-      {std::make_exception_ptr(vyn::exceptions::error(5, "denied")), 5, {}},
+      {std::make_exception_ptr(exceptions::download_file_fail(12029, "refused")), 44002, {"refused"}, kind::download,
+       L"12029", 12029},
+      {std::make_exception_ptr(exceptions::sfx_invalid_signature()), 44024, {}, kind::error,
+       L"SFX is not DSA signed!", 44024},
+      {std::make_exception_ptr(exceptions::missign_sfx_file("no sfx-info.xml")), 44051, {}, kind::error,
+       L"@Sfx_MissingSfx", 44051},
+      {std::make_exception_ptr(exceptions::ppi_abort(3)), 3, {}, kind::none, L"", 3},
+      {std::make_exception_ptr(std::out_of_range("stoi argument out of range")), 1, {}, kind::error,
+       L"stoi argument out of range", 1},
+      {std::make_exception_ptr(vyn::exceptions::error(5, "denied")), 5, {}, kind::error, L"denied", 5},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.exit_code);
     fake_host host;
     host.failure = c.failure;
     EXPECT_EQ(run_entry_sequence(host), c.exit_code);
     EXPECT_EQ(host.reporting->of("set_crash_msg"), c.crash_messages);
     EXPECT_EQ(host.reporting->events.back(), "send:sfx-fail");
     EXPECT_EQ(host.reporting->of("set_ret_code"), strings{std::to_string(c.exit_code)});
+    ASSERT_EQ(host.shown.size(), 1u) << "one message per failed run";
+    EXPECT_EQ(host.shown[0].kind, c.shown);
+    if (c.shown == kind::none) continue;
+    EXPECT_EQ(host.shown[0].text, c.text);
+    EXPECT_EQ(host.shown[0].shown_code, c.shown_code);
+    EXPECT_EQ(host.shown_log_path, L"C:\\ProgramData\\Logs\\sfx.log");
   }
 }
 

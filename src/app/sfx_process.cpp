@@ -167,15 +167,7 @@ void sfx_process::create_temp_folder(session& s) {
 std::wstring sfx_process::translate(const session& s, const std::wstring& identifier,
                                     const std::vector<std::wstring>& arguments) const {
   if (s.translator) return s.translator->format(identifier, arguments);
-  std::wstring text = identifier;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::wstring placeholder = L"{" + std::to_wstring(i) + L"}";
-    for (std::size_t at = text.find(placeholder); at != std::wstring::npos;
-         at = text.find(placeholder, at + arguments[i].size())) {
-      text.replace(at, placeholder.size(), arguments[i]);
-    }
-  }
-  return text;
+  return fill_placeholders(identifier, arguments);
 }
 
 void sfx_process::show_splash(session& s, const std::wstring& title) {
@@ -260,13 +252,15 @@ std::unique_ptr<payload_intf> sfx_process::create_payload(const std::wstring& st
 }
 
 std::shared_ptr<features::splash::gif_wnd_intf> sfx_process::create_gif_wnd(
-    std::shared_ptr<features::splash::gif_wnd_data_intf>) {
-  return {};
+    std::shared_ptr<features::splash::gif_wnd_data_intf> content) {
+  return std::make_shared<features::splash::gif_wnd>(std::move(content));
 }
 
 std::shared_ptr<features::splash::gif_wnd_data_intf> sfx_process::create_res_gif_wnd_data(
-    HINSTANCE, int, const wchar_t*, int, const std::wstring&, const std::wstring&) {
-  return {};
+    HINSTANCE module, int gif_id, const wchar_t* gif_type, int icon_id, const std::wstring& window_title,
+    const std::wstring& product_title) {
+  return std::make_shared<features::splash::res_gif_wnd_data>(module, gif_id, gif_type, icon_id, window_title,
+                                                              product_title);
 }
 
 std::unique_ptr<payload_enumerator_intf> sfx_process::create_payload_enumerator(
@@ -296,7 +290,9 @@ std::shared_ptr<sfx_proxy_parser_intf> sfx_process::create_sfx_proxy_parser(cons
   return std::make_shared<sfx_proxy_parser>(command_line);
 }
 
-std::shared_ptr<sfx_translator_intf> sfx_process::create_translator(std::int32_t) { return {}; }
+std::shared_ptr<sfx_translator_intf> sfx_process::create_translator(std::int32_t language) {
+  return std::make_shared<sfx_translator>(language);
+}
 
 void sfx_process::write_proxy_ini(const http::ProxySettings& settings, const std::wstring& path) {
   sfx::write_proxy_ini(settings, path);

@@ -91,7 +91,7 @@ class sfx_process : public sfx_process_intf,
 
  protected:
   // The translator of the splash texts; empty means texts are shown by identifier, exactly as a
-  // translator without its resource would show them.
+  // translator without its resource shows them.
   virtual std::shared_ptr<sfx_translator_intf> create_translator(std::int32_t language);
   // Writes the proxy settings as "proxy.ini" for the setup master.
   virtual void write_proxy_ini(const http::ProxySettings& settings, const std::wstring& path);

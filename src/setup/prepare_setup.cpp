@@ -114,8 +114,8 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
   const bool offline = sfx_info->offline() || cmd.has(L"offline");
 
   if (cmd.has(L"ppi_icd")) {
-    // Without a dialog in this build the answer is the one of a dialog that could not be shown:
-    // nothing is installed unconfirmed.
+    // Without a dialog the answer is the one of a dialog that could not be shown: nothing is
+    // installed unconfirmed.
     const auto dialog = create_confirm_dlg();
     const std::int32_t answer = dialog ? dialog->show(title, language) : 1;
     VYN_LOG_INFO("PPI dialog return {}", answer);
@@ -371,7 +371,7 @@ std::shared_ptr<verify_signature_intf> prepare_setup::create_verify_signature() 
 
 std::unique_ptr<sfx_edat_intf> prepare_setup::create_sfx_edat(shared_context&) { return {}; }
 
-std::unique_ptr<confirm_dlg_intf> prepare_setup::create_confirm_dlg() { return {}; }
+std::unique_ptr<confirm_dlg_intf> prepare_setup::create_confirm_dlg() { return std::make_unique<confirm_dlg>(); }
 
 std::shared_ptr<microstub_intf> prepare_setup::create_microstub(shared_context&) { return {}; }
 

@@ -139,6 +139,16 @@ void start_bug_report() {
   ::CloseHandle(process.hProcess);
 }
 
+// Stays while a test looks at what the installer shows during the setup, until the test creates
+// the file; two minutes at most.
+void wait_for_file(const std::wstring& path) {
+  for (int waited_ms = 0; waited_ms < 120000; waited_ms += 50) {
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    ::Sleep(50);
+  }
+  throw std::runtime_error("nobody created " + utf8(path) + " within two minutes");
+}
+
 DWORD run() {
   DWORD exit_code = 0;
   if (const auto text = environment(L"VYN_TEST_EXIT_CODE")) {
@@ -148,6 +158,9 @@ DWORD run() {
   }
   if (const auto record = environment(L"VYN_TEST_RECORD_DIR"); record && !record->empty()) write_record(*record);
   if (const auto start = environment(L"VYN_TEST_START_BUG_REPORT"); start && !start->empty()) start_bug_report();
+  if (const auto release = environment(L"VYN_TEST_WAIT_FOR_FILE"); release && !release->empty()) {
+    wait_for_file(*release);
+  }
   return exit_code;
 }
 
