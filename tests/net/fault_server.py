@@ -16,7 +16,9 @@ it is answered by the n-th step of the plan (the last step repeats). Steps:
   stall:<s>       the headers and the first 1000 bytes, then nothing for <s> seconds, then close
 
 Body byte i is (i * 131 + (i >> 9)) & 0xFF. Every request is appended to <state>/requests/<id>
-as one line: "<method> <scheme> <path> <range or ->" (scheme "https" when it came over TLS).
+as one line: "<method> <scheme> <path> <range or ->" (scheme "https" when it came over TLS); the
+body of every POST (analytics records are one line of text each) is appended to
+<state>/requests/<id>.bodies followed by a line feed, before the answer.
 
 Listeners (all on 127.0.0.1, ports chosen by the system and written to <state>/fault.ports):
   dual       TLS (certificate for localhost) or plain HTTP on one port, told apart by the first byte
@@ -46,6 +48,12 @@ def body_bytes(start, end):
     return bytes(((i * 131 + (i >> 9)) & 0xFF) for i in range(start, end))
 
 
+def record_body(request_id, body):
+    with record_lock:
+        with open(os.path.join(REQUESTS, request_id + ".bodies"), "ab") as out:
+            out.write(body + b"\n")
+
+
 def record(request_id, line):
     with record_lock:
         with open(os.path.join(REQUESTS, request_id), "a", encoding="utf-8") as out:
@@ -72,7 +80,7 @@ def read_head(conn):
     for line in lines[1:]:
         name, _, value = line.partition(":")
         headers[name.strip().lower()] = value.strip()
-    return method, target, headers, len(rest)
+    return method, target, headers, rest
 
 
 def send_head(conn, status, headers):
@@ -125,7 +133,7 @@ def handle(conn, scheme):
     head = read_head(conn)
     if head is None:
         return
-    method, target, headers, received = head
+    method, target, headers, body = head
     url = urllib.parse.urlsplit(target)
     parts = url.path.split("/")
     if method not in ("GET", "POST") or len(parts) < 4 or parts[1] != "t":
@@ -133,11 +141,12 @@ def handle(conn, scheme):
         return
     if method == "POST":
         length = int(headers.get("content-length", "0"))
-        while received < length:  # the body is read and dropped
-            chunk = conn.recv(min(65536, length - received))
+        while len(body) < length:
+            chunk = conn.recv(min(65536, length - len(body)))
             if not chunk:
                 break
-            received += len(chunk)
+            body += chunk
+        record_body(parts[2], body[:length])
     query = urllib.parse.parse_qs(url.query)
     size = int(query.get("size", ["0"])[0])
     plan = query.get("plan", ["ok"])[0].split(",")
