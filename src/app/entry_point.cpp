@@ -61,6 +61,9 @@ std::uint32_t run_guarded(entry_host& host, const std::shared_ptr<sfx_proxy_pars
   if (reporting) {
     reporting->set_cmdline(cmd.render(true));
     reporting->set_session_id(session_id);
+    // The configuration names the endpoint only later; one given on the command line receives
+    // the start record too, so that all records of a run reach one endpoint.
+    if (const auto url = cmd.find(L"report-url"); url && !url->empty()) reporting->set_report_url(*url);
   }
   const std::wstring trigger = launched_by(host);
   if (reporting) reporting->set_trigger(trigger);
@@ -117,8 +120,7 @@ void prepare_folder(const std::wstring& path, const wchar_t* new_folder_sddl) {
   }
 }
 
-// The stub's own host: facts read from Windows; the component that the stub does not carry yet
-// (reporting) is absent.
+// The stub's own host: facts read from Windows.
 class system_host final : public entry_host {
  public:
   std::wstring process_command_line() override {
@@ -175,8 +177,8 @@ class system_host final : public entry_host {
   std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring& command_line) override {
     return std::make_shared<sfx_proxy_parser>(command_line);
   }
-  std::shared_ptr<sfx_reporting_intf> create_sfx_reporting(std::shared_ptr<sfx_proxy_parser_intf>) override {
-    return {};
+  std::shared_ptr<sfx_reporting_intf> create_sfx_reporting(std::shared_ptr<sfx_proxy_parser_intf> proxy) override {
+    return std::make_shared<sfx_reporting>(std::move(proxy));
   }
   std::unique_ptr<sfx_process_intf> create_sfx_process(std::shared_ptr<sfx_reporting_intf> reporting,
                                                        std::shared_ptr<sfx_proxy_parser_intf> proxy,

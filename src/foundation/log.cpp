@@ -7,15 +7,10 @@
 namespace vyn::log {
 namespace {
 
-// The thread's objects are destroyed before the process's at-exit work, which still logs; the
-// flag, which needs no destruction, tells that the context is gone.
-thread_local bool context_gone = false;
-
-struct context_slot {
-  std::string text;
-  ~context_slot() { context_gone = true; }
-};
-thread_local context_slot context;
+// The thread's context, allocated only while it is not empty. It is a plain pointer because with
+// this toolchain the destructor of a thread-local object of a secondary thread runs after the
+// thread's storage for it was freed; a thread that ends with a context set leaves that text behind.
+thread_local std::string* context = nullptr;
 
 }  // namespace
 
@@ -31,11 +26,18 @@ void write(level lvl, const source_location& where, std::string message) {
 }
 
 std::string set_thread_context(std::string text) {
-  return context_gone ? std::string() : std::exchange(context.text, std::move(text));
+  std::string previous = context ? std::move(*context) : std::string();
+  if (text.empty()) {
+    delete context;
+    context = nullptr;
+  } else if (context) {
+    *context = std::move(text);
+  } else {
+    context = new std::string(std::move(text));
+  }
+  return previous;
 }
 
-std::string_view thread_context() noexcept {
-  return context_gone ? std::string_view() : std::string_view(context.text);
-}
+std::string_view thread_context() noexcept { return context ? std::string_view(*context) : std::string_view(); }
 
 }  // namespace vyn::log

@@ -24,16 +24,22 @@ struct queued_event {
   event e;
 };
 
-// A thread's objects are destroyed before the process's at-exit work, which still logs; the
-// flag, which needs no destruction, tells that the queue is gone.
-thread_local bool queue_gone = false;
-
 struct event_queue {
   std::deque<queued_event> events;
-  bool draining = false;
-  ~event_queue() { queue_gone = true; }
 };
-thread_local event_queue queue;
+
+// The queue of the thread's outermost logging call, which owns it on its stack. Only trivially
+// destructible objects are thread-local here: with this toolchain the destructor of a
+// thread-local object of a secondary thread runs after the thread's storage for it was freed.
+thread_local event_queue* active_queue = nullptr;
+
+class active_scope {
+ public:
+  explicit active_scope(event_queue& queue) noexcept { active_queue = &queue; }
+  ~active_scope() { active_queue = nullptr; }
+  active_scope(const active_scope&) = delete;
+  active_scope& operator=(const active_scope&) = delete;
+};
 
 }  // namespace
 
@@ -117,10 +123,13 @@ void logger_core::log(level lvl, const source_location& where, std::wstring_view
 void logger_core::log_message(level lvl, const source_location& where, std::string message) {
   event e{lvl, where, apply_context(thread_context(), std::move(message)), system_time(),
           current_process_id(), current_thread_id()};
-  if (queue_gone) return dispatch(e);
+  if (active_queue) {
+    active_queue->events.push_back({this, std::move(e)});
+    return;
+  }
+  event_queue queue;
+  const active_scope active(queue);
   queue.events.push_back({this, std::move(e)});
-  if (queue.draining) return;
-  queue.draining = true;
   std::exception_ptr failure;
   while (!queue.events.empty()) {
     const queued_event next = std::move(queue.events.front());
@@ -131,7 +140,6 @@ void logger_core::log_message(level lvl, const source_location& where, std::stri
       if (!failure) failure = std::current_exception();
     }
   }
-  queue.draining = false;
   if (failure) std::rethrow_exception(failure);
 }
 

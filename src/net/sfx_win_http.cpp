@@ -1,6 +1,9 @@
 #include "net/sfx_win_http.h"
 
+#include <utility>
+
 #include "foundation/os_info.h"
+#include "net/transfer_cancel.h"
 #include "net/winhttp_attempt.h"
 
 namespace vyn::sfx {
@@ -30,11 +33,33 @@ std::uint64_t file_position(HANDLE file) {
   return static_cast<std::uint64_t>(position.QuadPart);
 }
 
+// While an attempt's handles may be closed by a cancel, the owners are handed back under the
+// cancel's lock when the attempt ends.
+class watch_scope {
+ public:
+  watch_scope(http::transfer_cancel* cancel, http::attempt_handles& handles) : cancel_(cancel), handles_(handles) {}
+  ~watch_scope() {
+    if (cancel_) cancel_->forget(handles_);
+  }
+  watch_scope(const watch_scope&) = delete;
+  watch_scope& operator=(const watch_scope&) = delete;
+
+ private:
+  http::transfer_cancel* cancel_;
+  http::attempt_handles& handles_;
+};
+
 }  // namespace
 
-sfx_win_http::sfx_win_http(std::optional<http::ProxySettings> proxy, http::sleep_function sleep)
-    : proxy_(std::move(proxy)), sleep_(std::move(sleep)) {
-  if (!sleep_) sleep_ = [](std::uint32_t milliseconds) { ::Sleep(milliseconds); };
+sfx_win_http::sfx_win_http(std::optional<http::ProxySettings> proxy, http::sleep_function sleep,
+                           std::shared_ptr<http::transfer_cancel> cancel)
+    : proxy_(std::move(proxy)), sleep_(std::move(sleep)), cancel_(std::move(cancel)) {
+  if (sleep_) return;
+  if (cancel_) {
+    sleep_ = [cancel = cancel_](std::uint32_t milliseconds) { cancel->pause(milliseconds); };
+  } else {
+    sleep_ = [](std::uint32_t milliseconds) { ::Sleep(milliseconds); };
+  }
 }
 
 http::http_result sfx_win_http::get_to_file(const http::url_parts& url, HANDLE file, bool resume, std::uint32_t send,
@@ -71,10 +96,20 @@ http::http_result sfx_win_http::post(const http::url_parts& url, const std::uint
 void sfx_win_http::set_progress_callback(progress_callback callback) { progress_ = std::move(callback); }
 
 http::http_result sfx_win_http::perform(http::http_request& request, http::http_sink& sink) {
-  const http::attempt_setup setup{&proxy_, &progress_, running_version()};
-  const auto attempt = [&setup, &sink](http::http_request& r, http::http_result& result, std::uint32_t& moved) {
+  const http::attempt_setup setup{&proxy_, &progress_, running_version(), cancel_.get()};
+  bool first = true;
+  const auto attempt = [this, &setup, &sink, &first](http::http_request& r, http::http_result& result,
+                                                      std::uint32_t& moved) {
+    if (cancel_) cancel_->admit(std::exchange(first, false));
     http::attempt_handles handles;
-    http::run_attempt(setup, sink, handles, r, result, moved);
+    const watch_scope watching(cancel_.get(), handles);
+    try {
+      http::run_attempt(setup, sink, handles, r, result, moved);
+    } catch (const sfx::exceptions::download_file_fail&) {
+      // Failed because its handles were closed under it: nothing to log or to try again.
+      if (cancel_ && cancel_->cancelled()) throw http::transfer_cancelled();
+      throw;
+    }
   };
   return http::perform_with_retries(request, attempt, sleep_);
 }

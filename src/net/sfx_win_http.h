@@ -26,6 +26,7 @@
 namespace vyn::http {
 
 struct http_sink;
+class transfer_cancel;
 
 // Cracks the URL with WinHTTP. Raises vyn::exceptions::error code 87 "Unable to crack the URL
 // '{}' into components!" (with " Scheme is missing." or " Hostname is missing." when those are).
@@ -71,8 +72,11 @@ class sfx_win_http : public sfx_win_http_intf {
     virtual std::unique_ptr<sfx_win_http_intf> create_sfx_win_http(std::optional<http::ProxySettings> proxy) = 0;
   };
 
-  // sleep waits between attempts (Sleep by default); tests pass one that does not wait.
-  explicit sfx_win_http(std::optional<http::ProxySettings> proxy, http::sleep_function sleep = {});
+  // sleep waits between attempts (Sleep by default, or cancel's pause); tests pass one that does
+  // not wait. cancel, when given, lets another thread refuse retries and cancel the attempt in
+  // flight (transfer_cancel.h); a cancelled call raises http::transfer_cancelled.
+  explicit sfx_win_http(std::optional<http::ProxySettings> proxy, http::sleep_function sleep = {},
+                        std::shared_ptr<http::transfer_cancel> cancel = {});
 
   http::http_result get_to_file(const http::url_parts& url, HANDLE file, bool resume, std::uint32_t send,
                                 std::uint32_t receive, std::uint32_t resolve, std::uint32_t connect) override;
@@ -90,6 +94,7 @@ class sfx_win_http : public sfx_win_http_intf {
   std::optional<http::ProxySettings> proxy_;
   progress_callback progress_;
   http::sleep_function sleep_;
+  std::shared_ptr<http::transfer_cancel> cancel_;
 };
 
 }  // namespace vyn::sfx

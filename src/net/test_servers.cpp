@@ -84,6 +84,16 @@ std::vector<std::string> test_servers::requests(const std::string& id) const {
   return lines_of(read("requests/" + id));
 }
 
+std::vector<std::string> test_servers::bodies(const std::string& id, std::size_t at_least) const {
+  std::vector<std::string> found;
+  for (int polls = 0; polls < 30; ++polls) {
+    found = lines_of(read("requests/" + id + ".bodies"));
+    if (found.size() >= at_least) break;
+    ::Sleep(100);
+  }
+  return found;
+}
+
 std::vector<std::string> test_servers::log_lines(const std::string& relative, const std::string& needle,
                                                  std::size_t at_least) const {
   std::vector<std::string> found;

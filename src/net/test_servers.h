@@ -33,6 +33,9 @@ class test_servers {
 
   // The fault server's record of id: one "<method> <scheme> <path> <range or ->" per request.
   std::vector<std::string> requests(const std::string& id) const;
+  // The bodies of the POSTs of id, one line each, waiting (up to 3 s) until at least `at_least`
+  // are there.
+  std::vector<std::string> bodies(const std::string& id, std::size_t at_least = 0) const;
   // The lines of a log file of the state folder that contain needle. Servers write their log
   // line after the answer, so this waits (up to 3 s) until at least `at_least` lines are there.
   std::vector<std::string> log_lines(const std::string& relative, const std::string& needle,

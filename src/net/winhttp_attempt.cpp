@@ -11,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "net/proxy_apply.h"
+#include "net/transfer_cancel.h"
 
 namespace vyn::http {
 namespace {
@@ -80,6 +81,7 @@ class attempt {
     handles_.request.reset(::WinHttpOpenRequest(handles_.connection.get(), request_.method.c_str(), object.c_str(),
                                                 nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!handles_.request) fail("Unable to open request");
+    if (setup_.cancel) setup_.cancel->watch(handles_);
     set_protocols();
     if (secure()) {
       DWORD security = SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;

@@ -30,10 +30,13 @@ struct http_sink {
   bool empty() const noexcept { return memory == nullptr && file == INVALID_HANDLE_VALUE; }
 };
 
+class transfer_cancel;
+
 struct attempt_setup {
   const std::optional<ProxySettings>* proxy = nullptr;
   const sfx::sfx_win_http_intf::progress_callback* progress = nullptr;
   system_version version;
+  transfer_cancel* cancel = nullptr;  // may close the attempt's handles once they are open; may be null
 };
 
 // Runs one attempt into handles (which the caller owns, so that they can be closed from outside);

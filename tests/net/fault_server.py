@@ -18,7 +18,9 @@ it is answered by the n-th step of the plan (the last step repeats). Steps:
   flip:<n>        as ok, with the body byte at offset <n> (counted from the end when negative) changed
 
 Body byte i is (i * 131 + (i >> 9)) & 0xFF. Every request is appended to <state>/requests/<id>
-as one line: "<method> <scheme> <path> <range or ->" (scheme "https" when it came over TLS).
+as one line: "<method> <scheme> <path> <range or ->" (scheme "https" when it came over TLS); the
+body of every POST (analytics records are one line of text each) is appended to
+<state>/requests/<id>.bodies followed by a line feed, before the answer.
 
 Files of nginx's folder (<state>/www) are served the same way, for whole installations whose
 repository lives there: a request for /f/<id>/<rules>/<path> answers with the file <path> of that
@@ -78,6 +80,12 @@ class Served:
             return f.read(end - start)
 
 
+def record_body(request_id, body):
+    with record_lock:
+        with open(os.path.join(REQUESTS, request_id + ".bodies"), "ab") as out:
+            out.write(body + b"\n")
+
+
 def record(request_id, counter, line):
     """Appends the request to the record of its id; returns how many requests counter saw before."""
     with record_lock:
@@ -105,7 +113,7 @@ def read_head(conn):
     for line in lines[1:]:
         name, _, value = line.partition(":")
         headers[name.strip().lower()] = value.strip()
-    return method, target, headers, len(rest)
+    return method, target, headers, rest
 
 
 def send_head(conn, status, headers):
@@ -188,7 +196,7 @@ def handle(conn, scheme):
     head = read_head(conn)
     if head is None:
         return
-    method, target, headers, received = head
+    method, target, headers, body = head
     url = urllib.parse.urlsplit(target)
     parts = url.path.split("/")
     valid = (len(parts) >= 4 and parts[1] == "t") or (len(parts) >= 5 and parts[1] == "f")
@@ -197,11 +205,11 @@ def handle(conn, scheme):
         return
     if method == "POST":
         length = int(headers.get("content-length", "0"))
-        while received < length:  # the body is read and dropped
-            chunk = conn.recv(min(65536, length - received))
+        while len(body) < length:
+            chunk = conn.recv(min(65536, length - len(body)))
             if not chunk:
                 break
-            received += len(chunk)
+            body += chunk
     if parts[1] == "t":
         request_id, plan, content, counter = scripted_request(parts, urllib.parse.parse_qs(url.query))
     else:
@@ -209,6 +217,8 @@ def handle(conn, scheme):
     if not re.fullmatch(r"[A-Za-z0-9_.-]+", request_id) or request_id.strip(".") == "":
         send_head(conn, 404, [("Content-Length", "0")])
         return
+    if method == "POST":
+        record_body(request_id, body[:length])
     range_header = headers.get("range", "-")
     n = record(request_id, counter, "%s %s %s %s" % (method, scheme, url.path, range_header))
     range_start = None
