@@ -216,3 +216,29 @@ TEST_F(Installation, CrashReporter_WaitedForOnlyAfterAnAbnormalEnd) {
 
 }  // namespace
 }  // namespace vyn
+
+namespace vyn {
+namespace {
+
+// The channel plug-in registers an exit callback through the stub's export. Kept loaded, its
+// callback runs when the stub ends; unloaded, it unregisters and nothing runs.
+TEST_F(Installation, PluginExitCallback_RunsWhenTheStubEndsUnlessTheModuleUnregistered) {
+  {
+    const scoped_environment mode(L"VYN_TEST_MOD_EXIT_CALLBACK", L"release");
+    EXPECT_EQ(run(fixture(L"plugin.exe"), L""), 0u);
+    EXPECT_TRUE(contains(recorded(L"kestro_mod-calls.txt").value_or(""), "demo|release|100|0")) << "plug-in asked";
+    EXPECT_TRUE(contains(recorded(L"files.txt").value_or(""), "  common\\kestro_mod.dll"));
+    EXPECT_EQ(recorded(L"kestro_mod-exit.txt").value_or("none"), "registered\n");
+    testing_support::remove_tree(record());
+  }
+  {
+    // The preparation places every setup file after the plug-in's call, kestro_mod.dll too; a
+    // plug-in that stays loaded makes that second placement fail, so only the callback is checked.
+    const scoped_environment mode(L"VYN_TEST_MOD_EXIT_CALLBACK", L"pin");
+    run(fixture(L"plugin.exe"), L"");
+    EXPECT_EQ(recorded(L"kestro_mod-exit.txt").value_or("none"), "registered\nexit callback ran\n");
+  }
+}
+
+}  // namespace
+}  // namespace vyn
