@@ -236,3 +236,35 @@ TEST(EntryPoint, OlderSwitchesOnTheProcessCommandLine_ReachTheSetupMigrated) {
 
 }  // namespace
 }  // namespace vyn::sfx
+
+namespace vyn::sfx {
+namespace {
+
+// A log file that cannot be written (a full disk) never decides the exit code: the run's own
+// result and every failure's code come through, and no handler ends the process.
+TEST(EntryPoint, FailingLogWrites_LeaveTheExitCodeAsTheRunDecided) {
+  const struct {
+    std::uint32_t result;
+    std::exception_ptr failure;
+    std::uint32_t exit_code;
+  } cases[] = {
+      {0, nullptr, 0},
+      {44080, nullptr, 44080},
+      {0, std::make_exception_ptr(vyn::exceptions::error(5, "Access denied")), 5},
+      {0, std::make_exception_ptr(std::runtime_error("generic")), 1},
+      {0, std::make_exception_ptr(vyn::sfx::exceptions::sfx_invalid_signature()), 44024},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exit_code);
+    fake_host host;
+    host.result = c.result;
+    host.failure = c.failure;
+    const scoped_full_log_disk full;
+    EXPECT_EQ(run_entry_sequence(host), c.exit_code);
+    EXPECT_EQ(host.processes_created, 1);
+    EXPECT_EQ(host.reporting->of("send").back(), c.failure ? "sfx-fail" : "sfx-start");
+  }
+}
+
+}  // namespace
+}  // namespace vyn::sfx

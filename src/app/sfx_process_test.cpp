@@ -271,3 +271,17 @@ TEST_F(SfxProcess, AbsentOptionalComponents_AreSkipped) {
 
 }  // namespace
 }  // namespace vyn::sfx
+
+namespace vyn::sfx {
+namespace {
+
+TEST_F(SfxProcess, FailingLogWrites_KeepTheSetupResultAndRemoveTheTemporaryFolder) {
+  auto process = make();
+  const scoped_full_log_disk full;
+  run_arguments(*process, L"", 44080);  // the restart request logs too
+  EXPECT_TRUE(process->temp_destroyed);
+  EXPECT_EQ(reporting->of("send").back(), "sfx-finish");
+}
+
+}  // namespace
+}  // namespace vyn::sfx

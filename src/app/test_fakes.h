@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/sfx_process.h"
+#include "foundation/exceptions.h"
+#include "foundation/logger.h"
 #include "foundation/strings.h"
 
 namespace vyn::sfx::testing {
@@ -149,6 +151,36 @@ class fake_translator : public sfx_translator_intf {
 
  private:
   std::int32_t language_;
+};
+
+// While it lives, every write to the process's log file fails as on a full disk.
+class scoped_full_log_disk {
+ public:
+  scoped_full_log_disk() {
+    if (auto* module = log::detail::LogModule::instance()) {
+      core_ = &module->core();
+      core_->use_file_sink(std::make_shared<full_disk>());
+    }
+  }
+  ~scoped_full_log_disk() {
+    if (core_) core_->use_file_sink(nullptr);
+  }
+  scoped_full_log_disk(const scoped_full_log_disk&) = delete;
+  scoped_full_log_disk& operator=(const scoped_full_log_disk&) = delete;
+
+ private:
+  class full_disk final : public log::detail::file_sink_intf {
+   public:
+    void write(std::string_view, bool) override {
+      throw vyn::exceptions::error(ERROR_DISK_FULL, "Failed to write log file 'C:\\full\\sfx.log'");
+    }
+    const std::wstring& path() const noexcept override { return path_; }
+
+   private:
+    std::wstring path_ = L"C:\\full\\sfx.log";
+  };
+
+  log::detail::logger_core* core_ = nullptr;
 };
 
 // A run whose components are the fakes above, handed out by its factories.

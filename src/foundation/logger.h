@@ -121,6 +121,9 @@ class logger_core : public ILogger {
   void write_raw(std::string_view bytes);
   // Closes the file and turns every sink off; later events go nowhere.
   void shut_down() noexcept;
+  // Takes the sink as the open log file in place of the current one (null closes it); for code
+  // that embeds the logger and for tests that need a file that fails.
+  void use_file_sink(std::shared_ptr<file_sink_intf> sink) noexcept;
 
  private:
   void dispatch(const event& e);
