@@ -7,6 +7,7 @@
 
 #include "app/test_fakes.h"
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
 
 namespace vyn::sfx {
 namespace {
@@ -45,7 +46,8 @@ class fake_run : public sfx_process_intf {
 class fake_host : public entry_host {
  public:
   std::wstring process_command_line() override { return command_line; }
-  std::wstring process_path() override { return L"C:\\dl\\stub.exe"; }
+  std::wstring path = L"C:\\dl\\stub.exe";
+  std::wstring process_path() override { return path; }
   void prepare_log_file() override { ++log_prepared; }
   std::wstring log_file_path() override { return {}; }
   os_version system_version() override { return version; }
@@ -214,10 +216,11 @@ TEST(EntryPoint, WithoutReporting_FailuresStillEndWithTheirCode) {
 TEST(EntryPoint, OlderSwitchesOnTheProcessCommandLine_ReachTheSetupMigrated) {
   fake_host host;
   host.command_line = L"\"C:\\dl\\stub.exe\" /LANG=L1031 /DIR=\"C:\\a b\" /VERYSILENT";
+  host.path = files::module_path();  // a file the run can open as its own
   auto launcher = std::make_shared<NiceMock<mock_launcher>>();
   auto process = std::make_unique<test_process>(host.reporting, nullptr, L"s");
   auto verifier = std::make_shared<NiceMock<mock_verifier>>();
-  ON_CALL(*verifier, verify_file(_)).WillByDefault(Return(true));
+  ON_CALL(*verifier, verify_handle(_)).WillByDefault(Return(true));
   process->verifier = verifier;
   auto prepare = std::make_unique<NiceMock<mock_prepare>>();
   ON_CALL(*prepare, prepare).WillByDefault([](std::wstring& command, auto, auto) { command = L"C:\\k.exe"; });

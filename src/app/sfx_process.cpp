@@ -79,9 +79,9 @@ std::uint32_t sfx_process::run(const wchar_t* process_path_text, const wchar_t* 
   VYN_LOG_INFO("SFX started with command line '{}'", utils::to_log(command_text));
   context_.values->set(L"process-path", process_path);
 
-  check_own_signature(process_path);
+  const std::shared_ptr<win::unique_handle> own_file = check_own_signature(process_path);
   context_.info = create_kestro_info();
-  if (auto index = create_payload(process_path, context_)) context_.payload = std::move(index);
+  if (auto index = create_payload(own_file, context_)) context_.payload = std::move(index);
 
   const std::wstring migrated = migrate_command_line(command_text);
   context_.cmd.parse(migrated, false);
@@ -100,17 +100,27 @@ std::uint32_t sfx_process::run(const wchar_t* process_path_text, const wchar_t* 
   return result;
 }
 
-// A stub that cannot prove its own signature never runs, also when no verifier is available.
-void sfx_process::check_own_signature(const std::wstring& process_path) {
+// A stub that cannot prove its own signature never runs, also when no verifier is available. The
+// file is opened once: its signature is checked on that handle and its payload read through it, so
+// a file put in its place after the check is never read.
+std::shared_ptr<win::unique_handle> sfx_process::check_own_signature(const std::wstring& process_path) {
+  win::unique_handle file;
   bool signed_ok = false;
   {
     files::fs_redirection_auto redirection_off;
-    if (const auto verifier = create_verify_signature()) signed_ok = verifier->verify_file(process_path);
+    file = open_stub_file(process_path);
+    if (!file) {
+      const DWORD code = ::GetLastError();
+      VYN_LOG_ERROR("Open file '{}' for DSA check fail  {}!", utils::to_log(process_path), code);
+      throw vyn::exceptions::error(code, "Open file for DSA check fail!");
+    }
+    if (const auto verifier = create_verify_signature()) signed_ok = verifier->verify_handle(file.get());
   }
   if (!signed_ok) {
     VYN_LOG_ERROR("SFX is not DSA signed!");
     throw exceptions::sfx_invalid_signature();
   }
+  return std::make_shared<win::unique_handle>(std::move(file));
 }
 
 std::wstring sfx_process::migrate_command_line(const std::wstring& text) {
@@ -255,8 +265,9 @@ std::unique_ptr<temp_dir_intf> sfx_process::create_temp_dir(std::wstring_view ba
 
 std::shared_ptr<value_holder_intf> sfx_process::create_value_holder() { return std::make_shared<value_holder>(); }
 
-std::unique_ptr<payload_intf> sfx_process::create_payload(const std::wstring& stub_path, shared_context& context) {
-  return std::make_unique<payload>(stub_path, context);
+std::unique_ptr<payload_intf> sfx_process::create_payload(std::shared_ptr<win::unique_handle> stub_file,
+                                                          shared_context& context) {
+  return std::make_unique<payload>(std::move(stub_file), context);
 }
 
 std::shared_ptr<features::splash::gif_wnd_intf> sfx_process::create_gif_wnd(

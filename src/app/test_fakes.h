@@ -194,8 +194,10 @@ class test_process : public sfx_process {
     temp_deleted_on_destroy = delete_on_destroy;
     return std::make_unique<fake_temp_dir>(temp_path, &temp_destroyed);
   }
-  std::unique_ptr<payload_intf> create_payload(const std::wstring& stub_path, shared_context&) override {
-    payload_path = stub_path;
+  std::unique_ptr<payload_intf> create_payload(std::shared_ptr<win::unique_handle> stub_file,
+                                               shared_context& context) override {
+    payload_created = true;
+    if (real_payload) return sfx_process::create_payload(std::move(stub_file), context);
     return {};
   }
   std::shared_ptr<features::splash::gif_wnd_intf> create_gif_wnd(
@@ -230,7 +232,8 @@ class test_process : public sfx_process {
   std::wstring temp_base;
   bool temp_deleted_on_destroy = false;
   bool temp_destroyed = false;
-  std::wstring payload_path;
+  bool payload_created = false;
+  bool real_payload = false;  // the payload is the stub file's own, read as the stub reads it
   std::unique_ptr<prepare_setup_intf> preparation;
   std::shared_ptr<secure_process_launcher_intf> launcher;
   int launchers_created = 0;
