@@ -242,3 +242,24 @@ TEST_F(Installation, PluginExitCallback_RunsWhenTheStubEndsUnlessTheModuleUnregi
 
 }  // namespace
 }  // namespace vyn
+
+namespace vyn {
+namespace {
+
+// The description gives the setup master arguments, and the temporary folder's path holds a
+// blank: the master starts and receives the description's arguments, ahead of the stub's own.
+TEST_F(Installation, MasterArgumentsFromTheDescription_ReachTheMasterUnderAFolderWithABlank) {
+  const std::wstring with_blank = tmp() + L"\\with blank";
+  ASSERT_TRUE(::CreateDirectoryW(with_blank.c_str(), nullptr));
+  // A later "tmp-path" overrides the one every run is given.
+  EXPECT_EQ(run(fixture(L"master-arguments.exe"), L"/tmp-path:\"" + with_blank + L"\""), 0u);
+  const std::string arguments = recorded(L"arguments.txt").value_or("");
+  EXPECT_TRUE(arguments.starts_with("/from-description\n/mode:full\n/kestro-info-path:")) << arguments;
+  EXPECT_TRUE(contains(arguments, "\n/install\n")) << arguments;
+  EXPECT_TRUE(arguments.ends_with("\ntwo words\n")) << arguments;
+  EXPECT_TRUE(contains(recorded(L"kestro-info-path.txt").value_or(""), "\\with blank\\")) << "the master found its file";
+  EXPECT_TRUE(entries_of(with_blank).empty()) << "the temporary folder is removed at the end";
+}
+
+}  // namespace
+}  // namespace vyn

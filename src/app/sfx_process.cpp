@@ -9,6 +9,7 @@
 #include "app/language_table.h"
 #include "foundation/directories.h"
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/strings.h"
@@ -56,6 +57,29 @@ std::uint32_t splash_text_colour(HMODULE module) {
   std::uint32_t colour = 0;
   std::memcpy(&colour, bytes, sizeof(colour));
   return colour;
+}
+
+struct master_command {
+  std::wstring program;
+  std::wstring arguments;
+};
+
+// The setup master's command text is its path followed, when the product description gives it
+// arguments, by a blank and those arguments. The path may hold blanks as well, so the program is
+// the longest part of the text before a blank that names an existing file: the master is in place
+// by now, and a longer part would lie inside the stub's own folder. A text that names no file is
+// the program as a whole (its start then fails as for a missing master).
+master_command split_master_command(const std::wstring& text) {
+  if (text.empty() || files::file_exists(text)) return {text, {}};
+  for (std::size_t blank = text.rfind(L' '); blank != std::wstring::npos && blank > 0;
+       blank = text.rfind(L' ', blank - 1)) {
+    if (text[blank - 1] == L' ') continue;  // the path ends before the first of several blanks
+    std::wstring program = text.substr(0, blank);
+    if (!files::file_exists(program)) continue;
+    const std::size_t arguments = text.find_first_not_of(L' ', blank);
+    return {std::move(program), arguments == std::wstring::npos ? std::wstring{} : text.substr(arguments)};
+  }
+  return {text, {}};
 }
 
 bool hides_splash(const std::wstring& silent_value) {
@@ -218,7 +242,11 @@ void sfx_process::announce_start(session& s) {
 
 command_line sfx_process::compose_setup_command_line(const session& s, const std::wstring& migrated) {
   command_line setup;
-  if (!s.setup_command.empty()) setup.set_program_name(s.setup_command);
+  const master_command master = split_master_command(s.setup_command);
+  if (!master.program.empty()) setup.set_program_name(master.program);
+  // The description's arguments come first; what the stub sets and what its own command line
+  // says override same-named ones.
+  if (!master.arguments.empty()) setup.merge(command_line(master.arguments, false));
   setup.set(L"kestro-info-path", files::join_path(s.temp_path, L"kestro-info.xml"));
   setup.get_or_add(context_.values->get_bool(L"clear", false) ? L"clear" : L"install");
   if (!migrated.empty()) setup.merge(command_line(migrated, false));

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/test_fakes.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
@@ -334,6 +336,62 @@ TEST(SfxProcessOwnFile, ExchangedRightAfterTheSignatureCheck_PayloadIsReadFromTh
   EXPECT_EQ(process.run(stub_path.c_str(), L""), 0u);
   ASSERT_TRUE(process.context().payload);
   EXPECT_EQ(process.context().payload->aliases(), std::vector<std::wstring>{L"checked.txt"});
+}
+
+}  // namespace
+}  // namespace vyn::sfx
+
+namespace vyn::sfx {
+namespace {
+
+using namespace vyn::sfx::testing;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::SaveArg;
+
+// The setup master's command text is its path and, when the description gives them, a blank and
+// its arguments; the path itself may hold blanks. The master is started by its path and receives
+// those arguments ahead of the stub's own, which override same-named ones.
+TEST(SfxProcessSetupMaster, CommandTextWithArguments_IsSplitIntoTheProgramAndItsArguments) {
+  const temp_folder folder;
+  const std::wstring master_path = (folder / L"with blank\\kestro setup.exe").wstring();
+  std::filesystem::create_directories(folder / L"with blank");
+  write_file(master_path, "");
+  std::filesystem::create_directories(folder / L"with");  // a folder is never taken for the program
+  const std::wstring stub_arguments = L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install";
+  const std::wstring overridden = L"/a /kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install:keep";
+  const struct {
+    std::wstring text;
+    std::wstring program;
+    std::wstring arguments;
+  } cases[] = {
+      {master_path, master_path, stub_arguments},
+      {master_path + L" --a \"b c\" /d:e", master_path, L"/a /d:e " + stub_arguments + L" \"b c\""},
+      {master_path + L"  -x", master_path, stub_arguments + L" -x"},
+      {master_path + L" /a /kestro-info-path:elsewhere /install:keep", master_path, overridden},
+      // Naming no file, the text is taken whole, and the start fails as for a missing master.
+      {L"C:\\missing\\kestro.exe -x", L"C:\\missing\\kestro.exe -x", stub_arguments},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(utils::to_narrow(c.text));
+    test_process process(nullptr, nullptr, L"s");
+    auto verifier = std::make_shared<NiceMock<mock_verifier>>();
+    ON_CALL(*verifier, verify_handle(_)).WillByDefault(Return(true));
+    process.verifier = verifier;
+    auto prepare = std::make_unique<NiceMock<mock_prepare>>();
+    ON_CALL(*prepare, prepare).WillByDefault([&c](std::wstring& command, auto, auto) { command = c.text; });
+    process.preparation = std::move(prepare);
+    auto launcher = std::make_shared<NiceMock<mock_launcher>>();
+    process.launcher = launcher;
+    std::wstring program, arguments;
+    EXPECT_CALL(*launcher, run(_, _, _))
+        .WillOnce(DoAll(SaveArg<0>(&program), SaveArg<1>(&arguments), Return(0u)));
+    EXPECT_EQ(process.run(stub.c_str(), L""), 0u);
+    EXPECT_EQ(program, c.program);
+    EXPECT_EQ(arguments, c.arguments);
+  }
 }
 
 }  // namespace
