@@ -8,6 +8,7 @@
 #include "app/test_fakes.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "payload/testing/test_support.h"
 
 namespace vyn::sfx {
 namespace {
@@ -47,6 +48,7 @@ class fake_host : public entry_host {
  public:
   std::wstring process_command_line() override { return command_line; }
   std::wstring path = L"C:\\dl\\stub.exe";
+  std::wstring special;
   std::wstring process_path() override { return path; }
   void prepare_log_file() override { ++log_prepared; }
   std::wstring log_file_path() override { return {}; }
@@ -59,6 +61,7 @@ class fake_host : public entry_host {
   }
   std::vector<std::wstring> main_product_ids() override { return products; }
   std::wstring file_version() override { return L"1.0.0.1"; }
+  std::wstring special_build() override { return special; }
   std::wstring new_session_id() override { return L"generated"; }
 
   std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring& text) override {
@@ -237,12 +240,6 @@ TEST(EntryPoint, OlderSwitchesOnTheProcessCommandLine_ReachTheSetupMigrated) {
   EXPECT_EQ(host.reporting->of("send"), (strings{"sfx-start", "sfx-preparing", "sfx-running-kestro", "sfx-finish"}));
 }
 
-}  // namespace
-}  // namespace vyn::sfx
-
-namespace vyn::sfx {
-namespace {
-
 // A log file that cannot be written (a full disk) never decides the exit code: the run's own
 // result and every failure's code come through, and no handler ends the process.
 TEST(EntryPoint, FailingLogWrites_LeaveTheExitCodeAsTheRunDecided) {
@@ -266,6 +263,27 @@ TEST(EntryPoint, FailingLogWrites_LeaveTheExitCodeAsTheRunDecided) {
     EXPECT_EQ(run_entry_sequence(host), c.exit_code);
     EXPECT_EQ(host.processes_created, 1);
     EXPECT_EQ(host.reporting->of("send").back(), c.failure ? "sfx-fail" : "sfx-start");
+  }
+}
+
+// A stub whose version resource names a special build (one that trusts the development keys)
+// says so right below the start line; a release adds nothing.
+TEST(EntryPoint, SpecialBuild_IsLoggedBelowTheStartLine) {
+  for (const std::wstring special : {L"", L"Development build: trusts the public development keys"}) {
+    const vyn::sfx::testing::log_capture log;
+    fake_host host;
+    host.special = special;
+    run_entry_sequence(host);
+    const std::string text = log.text();
+    const auto start = text.find("*** Starting SFX (1.0.0.1)");
+    ASSERT_NE(start, std::string::npos) << text;
+    const auto line = text.find("    special build: 'Development build: trusts the public development keys'");
+    if (special.empty()) {
+      EXPECT_EQ(text.find("special build"), std::string::npos) << text;
+    } else {
+      EXPECT_GT(line, start) << text;
+      EXPECT_NE(line, std::string::npos) << text;
+    }
   }
 }
 

@@ -154,6 +154,7 @@ int run(const std::vector<std::string>& raw) {
   check_duplicates(entries, settings.allow_duplicates);
 
   const signing_key key(args);
+  key.warn_if_development();
   auto stub = prepare_stub(read_file(stub_path), stub_path);
   payload_builder builder(settings, stub.image.size() + sfx::signature::binary_block_size);
   for (const auto& entry : entries) builder.add(entry);
@@ -214,7 +215,8 @@ const command build_command{
     "most 4 GiB - 1 bytes and the stub stays below 4 GiB. STUB must be the image as linked: one\n"
     "that is signed or carries data behind its sections (a payload, an Authenticode table) is\n"
     "refused (exit 5); an unstripped image's COFF symbol table is dropped. A warning says when\n"
-    "no record is a sfx-info.xml that key set 7 accepts (the stub would refuse to run).\n",
+    "no record is a sfx-info.xml that key set 7 accepts (the stub would refuse to run), and when\n"
+    "the key is a development key of keys/dev (never ship such a stub).\n",
     run};
 
 }  // namespace vyn::tool

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "exit_codes.h"
@@ -100,7 +101,7 @@ TEST_F(BuildTest, BuiltStub_WalksBackToItsEntriesAndVerifies) {
     const auto out = path("built.exe");
     const auto r = build(entries + (pe64 ? " --version 2" : ""), in, out);
     ASSERT_EQ(r.code, exit_ok) << r.output;
-    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("refuse"), std::string::npos) << r.output;
     const auto file = test::read_bytes(out);
     ASSERT_TRUE(std::equal(image.begin(), image.end(), file.begin())) << "the image is kept as linked";
     const std::uint64_t start = pe64 ? image.size() : sfx::payload_start_of(utils::byte_view(file));
@@ -192,6 +193,41 @@ TEST_F(BuildTest, BadInputs_AreRefusedWithTheirExitCodesAndWriteNothing) {
   const auto records = walk(test::read_bytes(path("out.exe")), test::read_bytes(good).size());
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].content, "b");
+}
+
+// A key folder of one ECDSA key of set 7, made with openssl (faster than keygen's DSA domains).
+std::filesystem::path own_key_folder(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir);
+  const auto pem = dir / "own-ecdsa-0.pem";
+  const auto made = run("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " + quote(pem));
+  EXPECT_EQ(made.code, 0) << made.output;
+  const auto point = run("openssl pkey -in " + quote(pem) + " -pubout -outform DER | tail -c 65 | od -An -v -tx1 | tr -d ' \\n'");
+  EXPECT_EQ(point.code, 0) << point.output;
+  EXPECT_EQ(point.output.size(), 130u) << point.output;
+  test::write_text(dir / "keys.txt", "7 ecdsa own-ecdsa-0\n");
+  test::write_text(dir / "own-ecdsa-0.pub", "point " + point.output + "\n");
+  return dir;
+}
+
+// Whatever a development key signs can be forged by anyone: build, sign and publish say so.
+TEST_F(BuildTest, DevelopmentKey_IsWarnedAboutWhenSigning) {
+  const auto own = own_key_folder(path("own-keys"));
+  test::write_text(path("a.txt"), "a");
+  const std::string warning = "is a development key of keys/dev, whose private half is public";
+  for (const auto& [keys, key, warned] : {std::tuple{test::key_dir(), "dsa:0", true}, {own, "ecdsa:0", false}}) {
+    SCOPED_TRACE(keys.string());
+    const std::string options = " --quiet --keys " + quote(keys) + " --key " + key + " ";
+    const auto built = run(sfxtool() + " build" + options + "--file " + quote(path("a.txt")) + " " + quote(stub(false)) +
+                           " " + quote(path("built.exe")));
+    ASSERT_EQ(built.code, exit_ok) << built.output;
+    EXPECT_EQ(built.output.find(warning) != std::string::npos, warned) << built.output;
+    const auto signed_file =
+        run(sfxtool() + " sign" + options + quote(path("a.txt")) + " " + quote(path("a.sig")));
+    ASSERT_EQ(signed_file.code, exit_ok) << signed_file.output;
+    EXPECT_EQ(signed_file.output.find(warning) != std::string::npos, warned) << signed_file.output;
+    std::filesystem::remove(path("built.exe"));
+    std::filesystem::remove(path("a.sig"));
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,13 @@ class key_folder {
   std::filesystem::path folder_;
   std::vector<key_entry> entries_;
 };
+
+// True when the key is one of the development keys of keys/dev, whose private halves are public
+// (compared by its public value, so a copied or renamed development key is one too).
+bool is_development_key(const key_entry& entry, const public_values& values);
+
+// The SHA-256 of each development key's public value; generated from keys/dev by the build.
+std::span<const std::string_view> development_key_digests() noexcept;
 
 std::string_view kind_name(key_kind kind) noexcept;
 std::string format_index(const std::vector<key_entry>& entries);
