@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t max_stub_size = 0xFFFFFFFFu;  // the stub maps itself and keeps 32-bit offsets
 constexpr std::string_view config_alias = "sfx-info.xml";
+constexpr unsigned stub_key_set = 7;
 
 struct build_settings {
   std::optional<std::uint64_t> timestamp;  // all records; otherwise each file's modification time
@@ -111,20 +112,40 @@ std::vector<std::uint8_t> payload_builder::finish() {
   return std::move(payload_);
 }
 
+bool signed_by(const std::vector<std::uint8_t>& data, const key_folder& keys) {
+  folder_key_set set;
+  load_set(keys, stub_key_set, set);
+  try {
+    return sfx::signature::check(data, set.set).valid();
+  } catch (const std::exception&) {  // a text block with a character that is not hexadecimal
+    return false;
+  }
+}
+
 // The stub refuses to run without a signed sfx-info.xml; a stub built without one is only useful
-// as a test of that refusal, so it is built with a warning.
-void warn_about_config(const std::vector<payload_entry>& entries) {
+// as a test of that refusal, so it is built with a warning. The stub that this build signs trusts
+// the key folder's set 7 (it was built from that folder), so sfx-info.xml is checked against it.
+void warn_about_config(const std::vector<payload_entry>& entries, const key_folder& keys) {
   const payload_entry* config = nullptr;
   for (const auto& e : entries) {
     if (e.alias == config_alias) config = &e;
   }
   if (!config) {
     std::fprintf(stderr, "warning: no record has the alias sfx-info.xml; the stub will refuse to run\n");
-  } else if (!sfx::signature::is_signed(read_file(config->source), 7)) {
+  } else if (!signed_by(read_file(config->source), keys)) {
     std::fprintf(stderr,
-                 "warning: %s carries no signature that key set 7 accepts; the stub will refuse it "
+                 "warning: %s carries no signature that key set 7 of %s accepts; the stub will refuse it "
                  "(sign it with 'sfxtool sign --form xml')\n",
-                 config->source.c_str());
+                 config->source.c_str(), keys.path().c_str());
+  }
+}
+
+// The stub checks itself with key set 7 only: signed with any other set it would refuse to run.
+void check_key_set(const arguments& args) {
+  const auto set = args.number("set", stub_key_set, 0, 255);
+  if (set != stub_key_set) {
+    throw tool_error(exit_usage, "build signs with key set 7, the only set the stub checks itself with; a stub "
+                                 "signed with key set " + std::to_string(set) + " would refuse to run");
   }
 }
 
@@ -149,6 +170,7 @@ int run(const std::vector<std::string>& raw) {
   const std::string& output_path = args.positional()[1];
   sfx::signature::sign_options options;
   options.version = static_cast<int>(args.number("version", 3, 2, 3));
+  check_key_set(args);
   const auto settings = settings_from(args);
   const auto entries = collect_entries(args.in_order());
   check_duplicates(entries, settings.allow_duplicates);
@@ -159,7 +181,7 @@ int run(const std::vector<std::string>& raw) {
   payload_builder builder(settings, stub.image.size() + sfx::signature::binary_block_size);
   for (const auto& entry : entries) builder.add(entry);
   const auto payload = builder.finish();
-  warn_about_config(entries);
+  warn_about_config(entries, key.folder());
   stub.image.insert(stub.image.end(), payload.begin(), payload.end());
   const auto out = key.sign(stub.image, options, stub_path);
   write_file(output_path, out.data);
@@ -202,7 +224,8 @@ const command build_command{
     "\n"
     "Options:\n"
     "  --keys FOLDER       key folder made by 'sfxtool keygen'\n"
-    "  --set N             key set of the key (default 7, the set the stub checks itself with)\n"
+    "  --set N             key set of the key: 7, the set the stub checks itself with (any other\n"
+    "                      set is refused)\n"
     "  --key KEY           dsa:I, ecdsa:I or a key name, as for 'sfxtool sign'\n"
     "  --version V         digest version 2 or 3 (default 3; 3 lets an Authenticode signature be\n"
     "                      added to OUTPUT afterwards)\n"
@@ -215,8 +238,8 @@ const command build_command{
     "most 4 GiB - 1 bytes and the stub stays below 4 GiB. STUB must be the image as linked: one\n"
     "that is signed or carries data behind its sections (a payload, an Authenticode table) is\n"
     "refused (exit 5); an unstripped image's COFF symbol table is dropped. A warning says when\n"
-    "no record is a sfx-info.xml that key set 7 accepts (the stub would refuse to run), and when\n"
-    "the key is a development key of keys/dev (never ship such a stub).\n",
+    "no record is a sfx-info.xml that key set 7 of the key folder accepts (the stub would refuse to\n"
+    "run), and when the key is a development key of keys/dev (never ship such a stub).\n",
     run};
 
 }  // namespace vyn::tool

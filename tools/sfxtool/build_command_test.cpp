@@ -179,7 +179,8 @@ TEST_F(BuildTest, BadInputs_AreRefusedWithTheirExitCodesAndWriteNothing) {
       {"--list control.list", good, exit_usage, "control character"},
       {"--file a.txt --version 4", good, exit_usage, "--version needs a number from 2 to 3"},
       {"--file a.txt --timestamp soon", good, exit_usage, "--timestamp needs a number"},
-      {"--file a.txt --set 9", good, exit_key, "key set 9 has no dsa key 0"},
+      {"--file a.txt --set 8", good, exit_usage, "build signs with key set 7, the only set the stub checks itself"},
+      {"--file a.txt --set 9", good, exit_usage, "a stub signed with key set 9 would refuse to run"},
   };
   for (const auto& f : failures) {
     const auto r = build(f.args, f.stub, path("out.exe"));
@@ -207,6 +208,35 @@ std::filesystem::path own_key_folder(const std::filesystem::path& dir) {
   test::write_text(dir / "keys.txt", "7 ecdsa own-ecdsa-0\n");
   test::write_text(dir / "own-ecdsa-0.pub", "point " + point.output + "\n");
   return dir;
+}
+
+// The stub that a build signs trusts the key folder it was built with: its sfx-info.xml is
+// checked against that folder, not against the keys the tool was built with.
+TEST_F(BuildTest, SfxInfo_IsCheckedAgainstTheKeyFolderThatSigns) {
+  const auto own = own_key_folder(path("own-keys"));
+  test::write_text(path("sfx-info.in"), "<?xml version=\"1.0\"?>\n<sfx-info/>\n");
+  const struct {
+    std::filesystem::path sign_keys;
+    std::string sign_key;
+    std::filesystem::path build_keys;
+    std::string build_key;
+    bool warned;
+  } cases[] = {
+      {own, "ecdsa:0", own, "ecdsa:0", false},
+      {own, "ecdsa:0", test::key_dir(), "dsa:0", true},
+      {test::key_dir(), "dsa:1", own, "ecdsa:0", true},
+      {test::key_dir(), "dsa:1", test::key_dir(), "dsa:0", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sign_keys.string() + " / " + c.build_keys.string());
+    std::filesystem::remove(path("sfx-info.xml"));
+    ASSERT_EQ(run(sfxtool() + " sign --quiet --keys " + quote(c.sign_keys) + " --key " + c.sign_key + " --form xml " +
+                  quote(path("sfx-info.in")) + " " + quote(path("sfx-info.xml"))).code, exit_ok);
+    const auto r = run(sfxtool() + " build --keys " + quote(c.build_keys) + " --key " + c.build_key +
+                       " --file " + quote(path("sfx-info.xml")) + " " + quote(stub(false)) + " " + quote(path("out.exe")));
+    ASSERT_EQ(r.code, exit_ok) << r.output;
+    EXPECT_EQ(r.output.find("carries no signature that key set 7 of") != std::string::npos, c.warned) << r.output;
+  }
 }
 
 // Whatever a development key signs can be forged by anyone: build, sign and publish say so.

@@ -60,6 +60,22 @@ std::string hex_text(const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
+void load_set(const key_folder& folder, unsigned id, folder_key_set& out) {
+  for (const auto& entry : folder.entries()) {
+    if (entry.set != id) continue;
+    const auto& v = out.values.emplace_back(folder.read_public(entry));
+    if (entry.kind == key_kind::dsa) {
+      out.dsa.push_back({v.p, v.q, v.g, v.y});
+    } else {
+      out.ecdsa.emplace_back(v.point);
+    }
+  }
+  if (out.dsa.empty() && out.ecdsa.empty()) {
+    throw tool_error(exit_key, folder.path().string() + " has no keys of key set " + std::to_string(id));
+  }
+  out.set = {id, out.dsa, out.ecdsa};
+}
+
 bool is_development_key(const key_entry& entry, const public_values& values) {
   // The SHA-256 of the key's public value (the DSA key's y, the ECDSA point) in lower-case
   // hexadecimal, as the build lists those of keys/dev.

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <list>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,6 +53,18 @@ class key_folder {
   std::filesystem::path folder_;
   std::vector<key_entry> entries_;
 };
+
+// A key set read from a key folder's public files, for checking against keys other than the
+// ones built into this tool. Owns the bytes its spans point into.
+struct folder_key_set {
+  std::list<public_values> values;
+  std::vector<sfx::crypto::dsa_public_key> dsa;
+  std::vector<std::span<const std::uint8_t>> ecdsa;
+  sfx::keys::key_set set;
+};
+
+// Fills out with the folder's keys of set id; raises tool_error(exit_key) when it has none.
+void load_set(const key_folder& folder, unsigned id, folder_key_set& out);
 
 // True when the key is one of the development keys of keys/dev, whose private halves are public
 // (compared by its public value, so a copied or renamed development key is one too).
