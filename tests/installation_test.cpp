@@ -214,12 +214,6 @@ TEST_F(Installation, CrashReporter_WaitedForOnlyAfterAnAbnormalEnd) {
   }
 }
 
-}  // namespace
-}  // namespace vyn
-
-namespace vyn {
-namespace {
-
 // The channel plug-in registers an exit callback through the stub's export. Kept loaded, its
 // callback runs when the stub ends; unloaded, it unregisters and nothing runs.
 TEST_F(Installation, PluginExitCallback_RunsWhenTheStubEndsUnlessTheModuleUnregistered) {
@@ -240,12 +234,6 @@ TEST_F(Installation, PluginExitCallback_RunsWhenTheStubEndsUnlessTheModuleUnregi
   }
 }
 
-}  // namespace
-}  // namespace vyn
-
-namespace vyn {
-namespace {
-
 // The description gives the setup master arguments, and the temporary folder's path holds a
 // blank: the master starts and receives the description's arguments, ahead of the stub's own.
 TEST_F(Installation, MasterArgumentsFromTheDescription_ReachTheMasterUnderAFolderWithABlank) {
@@ -259,6 +247,21 @@ TEST_F(Installation, MasterArgumentsFromTheDescription_ReachTheMasterUnderAFolde
   EXPECT_TRUE(arguments.ends_with("\ntwo words\n")) << arguments;
   EXPECT_TRUE(contains(recorded(L"kestro-info-path.txt").value_or(""), "\\with blank\\")) << "the master found its file";
   EXPECT_TRUE(entries_of(with_blank).empty()) << "the temporary folder is removed at the end";
+}
+
+// A maker signs the stub with Authenticode after the maker's tool: digest version 3 as it is,
+// version 2 built with the certificate entry reserved for the table. Both still verify themselves
+// and install.
+TEST_F(Installation, StubsSignedWithAuthenticodeAfterwards_VerifyThemselvesAndInstall) {
+  for (const std::wstring name : {L"authenticode-v3", L"authenticode-v2"}) {
+    SCOPED_TRACE(utils::to_narrow(name));
+    const std::wstring stub = fixture((name + L".exe").c_str());
+    EXPECT_GT(files::file_size(stub), files::file_size(fixture((name + L".unsigned.exe").c_str())))
+        << "an Authenticode table is appended";
+    EXPECT_EQ(run(stub, L""), 0u);
+    EXPECT_TRUE(recorded(L"arguments.txt").value_or("").starts_with("/kestro-info-path:")) << "the master ran";
+    testing_support::remove_tree(record());
+  }
 }
 
 }  // namespace

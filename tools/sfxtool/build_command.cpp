@@ -163,13 +163,17 @@ int run(const std::vector<std::string>& raw) {
   const arguments args(raw, {{"keys", true}, {"set", true}, {"key", true}, {"version", true},
                              {"file", true, true}, {"hashed", true, true}, {"dir", true, true},
                              {"list", true, true}, {"lzma", false, true}, {"stored", false, true},
-                             {"timestamp", true}, {"allow-duplicates", false}, {"quiet", false}});
+                             {"timestamp", true}, {"allow-duplicates", false}, {"reserve-cert-table", true},
+                             {"quiet", false}});
   if (args.positional().size() != 2) throw tool_error(exit_usage, "build needs STUB and OUTPUT");
   if (!args.value("keys") || !args.value("key")) throw tool_error(exit_usage, "build needs --keys and --key");
   const std::string& stub_path = args.positional()[0];
   const std::string& output_path = args.positional()[1];
   sfx::signature::sign_options options;
   options.version = static_cast<int>(args.number("version", 3, 2, 3));
+  if (args.value("reserve-cert-table")) {
+    options.reserve_cert_table = args.number("reserve-cert-table", 0, 8, 0x10000000);
+  }
   check_key_set(args);
   const auto settings = settings_from(args);
   const auto entries = collect_entries(args.in_order());
@@ -229,6 +233,10 @@ const command build_command{
     "  --key KEY           dsa:I, ecdsa:I or a key name, as for 'sfxtool sign'\n"
     "  --version V         digest version 2 or 3 (default 3; 3 lets an Authenticode signature be\n"
     "                      added to OUTPUT afterwards)\n"
+    "  --reserve-cert-table SIZE\n"
+    "                      for version 2: point the certificate table entry at the 8-byte aligned\n"
+    "                      end of OUTPUT with SIZE bytes before signing, so that an Authenticode\n"
+    "                      table of exactly SIZE bytes appended later leaves the signature valid\n"
     "  --timestamp SECONDS record time of every record (default: each file's modification time)\n"
     "  --allow-duplicates  build even when an alias (or the content of a hashed record) repeats;\n"
     "                      the stub then keeps the last record of that alias or hash\n"
