@@ -5,12 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
 #include "foundation/handle.h"
 
 namespace vyn::testing_support {
+
+// A wait of ms milliseconds stretched by VYN_TEST_TIME_SCALE (a whole factor, 1 when unset): the
+// test run sets it where Windows programs run under a processor emulator, many times slower.
+inline DWORD scaled_wait(DWORD ms) {
+  const char* text = std::getenv("VYN_TEST_TIME_SCALE");
+  const long factor = text ? std::strtol(text, nullptr, 10) : 1;
+  if (factor <= 1) return ms;
+  const unsigned long long scaled = static_cast<unsigned long long>(ms) * static_cast<unsigned long long>(factor);
+  return scaled >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(scaled);
+}
 
 // Runs the command line (program path first) and returns the exit code. A process that does not
 // end within timeout_ms is a hang (a message box waiting for an answer, for example): it is
@@ -26,7 +37,7 @@ inline DWORD run_and_wait(const std::wstring& exe, std::wstring command, DWORD t
   const win::unique_handle process(info.hProcess);
   const win::unique_handle thread(info.hThread);
   DWORD exit_code = 0xFFFFFFFE;
-  if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(process.get(), scaled_wait(timeout_ms)) != WAIT_OBJECT_0) {
     ::TerminateProcess(process.get(), 1);
     ::WaitForSingleObject(process.get(), 5000);
     ADD_FAILURE() << "the stub did not end";

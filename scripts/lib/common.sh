@@ -20,6 +20,8 @@ can_run_32bit() {
 }
 
 wine_prefix_ready() { [ -f "$WINEPREFIX/.vyn-ready" ]; }
+# A prefix made where 32-bit code could not run has an empty 32-bit system folder (WOW64).
+wine_prefix_has_32bit_side() { [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }
 
 make_wine_prefix() {
   wine_prefix_ready && return 0

@@ -133,8 +133,8 @@ void prepare_folder(const std::wstring& path, const wchar_t* new_folder_sddl) {
   }
 }
 
-// The stub's own host: facts read from Windows; the components that the stub does not carry yet
-// (proxy settings, reporting) are absent.
+// The stub's own host: facts read from Windows; the component that the stub does not carry yet
+// (reporting) is absent.
 class system_host final : public entry_host {
  public:
   std::wstring process_command_line() override {
@@ -183,7 +183,9 @@ class system_host final : public entry_host {
   }
   std::wstring new_session_id() override { return utils::to_wide(utils::random_uuid()); }
 
-  std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring&) override { return {}; }
+  std::shared_ptr<sfx_proxy_parser_intf> create_sfx_proxy_parser(const std::wstring& command_line) override {
+    return std::make_shared<sfx_proxy_parser>(command_line);
+  }
   std::shared_ptr<sfx_reporting_intf> create_sfx_reporting(std::shared_ptr<sfx_proxy_parser_intf>) override {
     return {};
   }

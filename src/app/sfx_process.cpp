@@ -331,13 +331,14 @@ std::unique_ptr<sfx_migrate_cmd_params_intf> sfx_process::create_sfx_migrate_cmd
   return std::make_unique<sfx_migrate_cmd_params>();
 }
 
-std::shared_ptr<sfx_proxy_parser_intf> sfx_process::create_sfx_proxy_parser(const std::wstring&) { return {}; }
+std::shared_ptr<sfx_proxy_parser_intf> sfx_process::create_sfx_proxy_parser(const std::wstring& command_line) {
+  return std::make_shared<sfx_proxy_parser>(command_line);
+}
 
 std::shared_ptr<sfx_translator_intf> sfx_process::create_translator(std::int32_t) { return {}; }
 
-void sfx_process::write_proxy_ini(const http::ProxySettings&, const std::wstring& path) {
-  VYN_LOG_ERROR("Unable to write proxy settings to '{}'.", utils::to_log(path));
-  throw vyn::exceptions::error(ERROR_CALL_NOT_IMPLEMENTED, "Writing proxy.ini is not available");
+void sfx_process::write_proxy_ini(const http::ProxySettings& settings, const std::wstring& path) {
+  sfx::write_proxy_ini(settings, path);
 }
 
 }  // namespace vyn::sfx

@@ -105,6 +105,39 @@ TEST_F(SfxProcess, ConfiguredProxy_IsWrittenForTheSetupMaster) {
   EXPECT_TRUE(unconfigured->proxy_ini_paths.empty());
 }
 
+TEST_F(SfxProcess, ProxyIniForTheSetupMaster_HoldsTheStubsSettingsInItsFormat) {
+  const temp_folder folder;
+  const std::wstring own = (folder / L"own proxy.ini").wstring();
+  const std::string own_text = "[ProxySettings]\nProxyType=2\nPort=3128\nProxyName=p\nUserName=u\nUserPass=cHc=\n";
+  files::set_file_content(own, std::vector<std::uint8_t>(own_text.begin(), own_text.end()), true);
+  const std::wstring stub_arguments = L"/proxy_ini:\"" + own + L"\"";
+  auto process = make(std::make_shared<sfx_proxy_parser>(L"stub.exe " + stub_arguments));
+  process->temp_path = folder.path().wstring();
+  process->writes_proxy_ini = true;
+  const std::wstring written = process->temp_path + L"\\proxy.ini";
+
+  EXPECT_EQ(run_arguments(*process, stub_arguments.c_str()),
+            L"/kestro-info-path:" + process->temp_path + L"\\kestro-info.xml /install /proxy_ini:" + written);
+  const std::string expected =
+      "\r\n[ProxySettings]\r\nAuthorization=0\r\nFallback=1\r\nPort=3128\r\nProxyName=p\r\nProxyType=2\r\n"
+      "UserName=u\r\nUserPass=cHc=\r\n";
+  std::vector<std::uint8_t> utf16 = {0xFF, 0xFE};
+  for (const char c : expected) utf16.insert(utf16.end(), {static_cast<std::uint8_t>(c), 0});
+  EXPECT_EQ(files::get_file_content(written), utf16);
+  const sfx_proxy_parser back(L"kestro.exe /proxy_ini:" + written);
+  EXPECT_EQ(back.settings().name, "p");
+  EXPECT_EQ(back.settings().password, "pw");
+  EXPECT_EQ(back.settings().port, 3128);
+
+  files::delete_file(written);
+  auto without = make(std::make_shared<sfx_proxy_parser>(L"stub.exe /silent"));
+  without->temp_path = folder.path().wstring();
+  without->writes_proxy_ini = true;
+  EXPECT_EQ(run_arguments(*without, L"/silent"),
+            L"/kestro-info-path:" + without->temp_path + L"\\kestro-info.xml /install /silent");
+  EXPECT_FALSE(files::file_exists(written));
+}
+
 TEST_F(SfxProcess, MigratedCommandLine_ReachesSettingsInfoAndSetup) {
   auto process = make();
   const std::wstring arguments = run_arguments(*process, L"/LANG:L1031 /VERYSILENT /ga_clientid:g /xperf");

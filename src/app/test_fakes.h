@@ -243,14 +243,16 @@ class test_process : public sfx_process {
   std::optional<splash_arguments> splash_request;
   bool with_translator = false;
   std::vector<std::wstring> proxy_ini_paths;
+  bool writes_proxy_ini = false;  // the real file, not only its path
 
  protected:
   std::shared_ptr<sfx_translator_intf> create_translator(std::int32_t language) override {
     if (!with_translator) return {};
     return std::make_shared<fake_translator>(language);
   }
-  void write_proxy_ini(const http::ProxySettings&, const std::wstring& path) override {
+  void write_proxy_ini(const http::ProxySettings& settings, const std::wstring& path) override {
     proxy_ini_paths.push_back(path);
+    if (writes_proxy_ini) sfx_process::write_proxy_ini(settings, path);
   }
 };
 
