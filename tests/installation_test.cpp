@@ -202,5 +202,55 @@ TEST_F(Installation, CrashReporter_WaitedForOnlyAfterAnAbnormalEnd) {
   }
 }
 
+// The channel plug-in registers an exit callback through the stub's export. Kept loaded, its
+// callback runs when the stub ends; unloaded, it unregisters and nothing runs.
+TEST_F(Installation, PluginExitCallback_RunsWhenTheStubEndsUnlessTheModuleUnregistered) {
+  {
+    const scoped_environment mode(L"VYN_TEST_MOD_EXIT_CALLBACK", L"release");
+    EXPECT_EQ(run(fixture(L"plugin.exe"), L""), 0u);
+    EXPECT_TRUE(contains(recorded(L"kestro_mod-calls.txt").value_or(""), "demo|release|100|0")) << "plug-in asked";
+    EXPECT_TRUE(contains(recorded(L"files.txt").value_or(""), "  common\\kestro_mod.dll"));
+    EXPECT_EQ(recorded(L"kestro_mod-exit.txt").value_or("none"), "registered\n");
+    testing_support::remove_tree(record());
+  }
+  {
+    // The preparation places every setup file after the plug-in's call, kestro_mod.dll too; a
+    // plug-in that stays loaded makes that second placement fail, so only the callback is checked.
+    const scoped_environment mode(L"VYN_TEST_MOD_EXIT_CALLBACK", L"pin");
+    run(fixture(L"plugin.exe"), L"");
+    EXPECT_EQ(recorded(L"kestro_mod-exit.txt").value_or("none"), "registered\nexit callback ran\n");
+  }
+}
+
+// The description gives the setup master arguments, and the temporary folder's path holds a
+// blank: the master starts and receives the description's arguments, ahead of the stub's own.
+TEST_F(Installation, MasterArgumentsFromTheDescription_ReachTheMasterUnderAFolderWithABlank) {
+  const std::wstring with_blank = tmp() + L"\\with blank";
+  ASSERT_TRUE(::CreateDirectoryW(with_blank.c_str(), nullptr));
+  // A later "tmp-path" overrides the one every run is given.
+  EXPECT_EQ(run(fixture(L"master-arguments.exe"), L"/tmp-path:\"" + with_blank + L"\""), 0u);
+  const std::string arguments = recorded(L"arguments.txt").value_or("");
+  EXPECT_TRUE(arguments.starts_with("/from-description\n/mode:full\n/kestro-info-path:")) << arguments;
+  EXPECT_TRUE(contains(arguments, "\n/install\n")) << arguments;
+  EXPECT_TRUE(arguments.ends_with("\ntwo words\n")) << arguments;
+  EXPECT_TRUE(contains(recorded(L"kestro-info-path.txt").value_or(""), "\\with blank\\")) << "the master found its file";
+  EXPECT_TRUE(entries_of(with_blank).empty()) << "the temporary folder is removed at the end";
+}
+
+// A maker signs the stub with Authenticode after the maker's tool: digest version 3 as it is,
+// version 2 built with the certificate entry reserved for the table. Both still verify themselves
+// and install.
+TEST_F(Installation, StubsSignedWithAuthenticodeAfterwards_VerifyThemselvesAndInstall) {
+  for (const std::wstring name : {L"authenticode-v3", L"authenticode-v2"}) {
+    SCOPED_TRACE(utils::to_narrow(name));
+    const std::wstring stub = fixture((name + L".exe").c_str());
+    EXPECT_GT(files::file_size(stub), files::file_size(fixture((name + L".unsigned.exe").c_str())))
+        << "an Authenticode table is appended";
+    EXPECT_EQ(run(stub, L""), 0u);
+    EXPECT_TRUE(recorded(L"arguments.txt").value_or("").starts_with("/kestro-info-path:")) << "the master ran";
+    testing_support::remove_tree(record());
+  }
+}
+
 }  // namespace
 }  // namespace vyn

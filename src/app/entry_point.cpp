@@ -75,6 +75,9 @@ std::uint32_t run_guarded(entry_host& host, const std::shared_ptr<sfx_proxy_pars
   host.prepare_log_file();
   VYN_LOG_INFO("*** Starting SFX ({}), System({}) ***", utils::to_log(host.file_version()), host.system_description());
   VYN_LOG_INFO("    launched by:'{}'", utils::to_log(trigger));
+  if (const std::wstring special = host.special_build(); !special.empty()) {
+    VYN_LOG_WARNING("    special build: '{}'", utils::to_log(special));
+  }
   if (reporting) reporting->send("sfx-start");
   check_os(host.system_version());
   check_integrity(host.integrity_level());
@@ -156,6 +159,13 @@ class system_host final : public entry_host {
     try {
       const auto v = files::file_version_numbers(process_path());
       return fmt::format(L"{}.{}.{}.{}", v[0], v[1], v[2], v[3]);
+    } catch (const vyn::exceptions::error&) {
+      return {};
+    }
+  }
+  std::wstring special_build() override {
+    try {
+      return root::read_module_version_string(::GetModuleHandleW(nullptr), L"SpecialBuild", true);
     } catch (const vyn::exceptions::error&) {
       return {};
     }

@@ -42,6 +42,9 @@ class entry_host : public sfx_proxy_parser::factory, public sfx_reporting::facto
   virtual std::vector<std::wstring> main_product_ids() = 0;
   // The executable's file version, "a.b.c.d".
   virtual std::wstring file_version() = 0;
+  // The version resource's "SpecialBuild" text (a build that trusts the development keys says
+  // so there); empty for a release.
+  virtual std::wstring special_build() = 0;
   // A new random version-4 UUID text.
   virtual std::wstring new_session_id() = 0;
   // Tells the user about the failure that ended the run (the stub's own host: the localised

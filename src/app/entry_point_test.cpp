@@ -7,6 +7,8 @@
 
 #include "app/test_fakes.h"
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
+#include "payload/testing/test_support.h"
 
 namespace vyn::sfx {
 namespace {
@@ -45,7 +47,9 @@ class fake_run : public sfx_process_intf {
 class fake_host : public entry_host {
  public:
   std::wstring process_command_line() override { return command_line; }
-  std::wstring process_path() override { return L"C:\\dl\\stub.exe"; }
+  std::wstring path = L"C:\\dl\\stub.exe";
+  std::wstring special;
+  std::wstring process_path() override { return path; }
   void prepare_log_file() override { ++log_prepared; }
   std::wstring log_file_path() override { return L"C:\\ProgramData\\Logs\\sfx.log"; }
   os_version system_version() override { return version; }
@@ -57,6 +61,7 @@ class fake_host : public entry_host {
   }
   std::vector<std::wstring> main_product_ids() override { return products; }
   std::wstring file_version() override { return L"1.0.0.1"; }
+  std::wstring special_build() override { return special; }
   std::wstring new_session_id() override { return L"generated"; }
   void show_failure(const failure_outcome& outcome, const std::wstring& log_path) override {
     shown.push_back(outcome);
@@ -236,10 +241,11 @@ TEST(EntryPoint, WithoutReporting_FailuresStillEndWithTheirCode) {
 TEST(EntryPoint, OlderSwitchesOnTheProcessCommandLine_ReachTheSetupMigrated) {
   fake_host host;
   host.command_line = L"\"C:\\dl\\stub.exe\" /LANG=L1031 /DIR=\"C:\\a b\" /VERYSILENT";
+  host.path = files::module_path();  // a file the run can open as its own
   auto launcher = std::make_shared<NiceMock<mock_launcher>>();
   auto process = std::make_unique<test_process>(host.reporting, nullptr, L"s");
   auto verifier = std::make_shared<NiceMock<mock_verifier>>();
-  ON_CALL(*verifier, verify_file(_)).WillByDefault(Return(true));
+  ON_CALL(*verifier, verify_handle(_)).WillByDefault(Return(true));
   process->verifier = verifier;
   auto prepare = std::make_unique<NiceMock<mock_prepare>>();
   ON_CALL(*prepare, prepare).WillByDefault([](std::wstring& command, auto, auto) { command = L"C:\\k.exe"; });
@@ -254,6 +260,53 @@ TEST(EntryPoint, OlderSwitchesOnTheProcessCommandLine_ReachTheSetupMigrated) {
   EXPECT_EQ(arguments, L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install /lang-id:1031 "
                        L"/install-path:\"C:\\a b\" /silent");
   EXPECT_EQ(host.reporting->of("send"), (strings{"sfx-start", "sfx-preparing", "sfx-running-kestro", "sfx-finish"}));
+}
+
+// A log file that cannot be written (a full disk) never decides the exit code: the run's own
+// result and every failure's code come through, and no handler ends the process.
+TEST(EntryPoint, FailingLogWrites_LeaveTheExitCodeAsTheRunDecided) {
+  const struct {
+    std::uint32_t result;
+    std::exception_ptr failure;
+    std::uint32_t exit_code;
+  } cases[] = {
+      {0, nullptr, 0},
+      {44080, nullptr, 44080},
+      {0, std::make_exception_ptr(vyn::exceptions::error(5, "Access denied")), 5},
+      {0, std::make_exception_ptr(std::runtime_error("generic")), 1},
+      {0, std::make_exception_ptr(vyn::sfx::exceptions::sfx_invalid_signature()), 44024},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exit_code);
+    fake_host host;
+    host.result = c.result;
+    host.failure = c.failure;
+    const scoped_full_log_disk full;
+    EXPECT_EQ(run_entry_sequence(host), c.exit_code);
+    EXPECT_EQ(host.processes_created, 1);
+    EXPECT_EQ(host.reporting->of("send").back(), c.failure ? "sfx-fail" : "sfx-start");
+  }
+}
+
+// A stub whose version resource names a special build (one that trusts the development keys)
+// says so right below the start line; a release adds nothing.
+TEST(EntryPoint, SpecialBuild_IsLoggedBelowTheStartLine) {
+  for (const std::wstring special : {L"", L"Development build: trusts the public development keys"}) {
+    const vyn::sfx::testing::log_capture log;
+    fake_host host;
+    host.special = special;
+    run_entry_sequence(host);
+    const std::string text = log.text();
+    const auto start = text.find("*** Starting SFX (1.0.0.1)");
+    ASSERT_NE(start, std::string::npos) << text;
+    const auto line = text.find("    special build: 'Development build: trusts the public development keys'");
+    if (special.empty()) {
+      EXPECT_EQ(text.find("special build"), std::string::npos) << text;
+    } else {
+      EXPECT_GT(line, start) << text;
+      EXPECT_NE(line, std::string::npos) << text;
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/language_table.h"
 #include "foundation/directories.h"
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/strings.h"
@@ -58,6 +59,29 @@ std::uint32_t splash_text_colour(HMODULE module) {
   return colour;
 }
 
+struct master_command {
+  std::wstring program;
+  std::wstring arguments;
+};
+
+// The setup master's command text is its path followed, when the product description gives it
+// arguments, by a blank and those arguments. The path may hold blanks as well, so the program is
+// the longest part of the text before a blank that names an existing file: the master is in place
+// by now, and a longer part would lie inside the stub's own folder. A text that names no file is
+// the program as a whole (its start then fails as for a missing master).
+master_command split_master_command(const std::wstring& text) {
+  if (text.empty() || files::file_exists(text)) return {text, {}};
+  for (std::size_t blank = text.rfind(L' '); blank != std::wstring::npos && blank > 0;
+       blank = text.rfind(L' ', blank - 1)) {
+    if (text[blank - 1] == L' ') continue;  // the path ends before the first of several blanks
+    std::wstring program = text.substr(0, blank);
+    if (!files::file_exists(program)) continue;
+    const std::size_t arguments = text.find_first_not_of(L' ', blank);
+    return {std::move(program), arguments == std::wstring::npos ? std::wstring{} : text.substr(arguments)};
+  }
+  return {text, {}};
+}
+
 bool hides_splash(const std::wstring& silent_value) {
   return utils::ifind(silent_value, L"splash") != std::wstring::npos ||
          utils::ifind(silent_value, L"stub_loading") != std::wstring::npos;
@@ -79,9 +103,9 @@ std::uint32_t sfx_process::run(const wchar_t* process_path_text, const wchar_t* 
   VYN_LOG_INFO("SFX started with command line '{}'", utils::to_log(command_text));
   context_.values->set(L"process-path", process_path);
 
-  check_own_signature(process_path);
+  const std::shared_ptr<win::unique_handle> own_file = check_own_signature(process_path);
   context_.info = create_kestro_info();
-  if (auto index = create_payload(process_path, context_)) context_.payload = std::move(index);
+  if (auto index = create_payload(own_file, context_)) context_.payload = std::move(index);
 
   const std::wstring migrated = migrate_command_line(command_text);
   context_.cmd.parse(migrated, false);
@@ -100,17 +124,27 @@ std::uint32_t sfx_process::run(const wchar_t* process_path_text, const wchar_t* 
   return result;
 }
 
-// A stub that cannot prove its own signature never runs, also when no verifier is available.
-void sfx_process::check_own_signature(const std::wstring& process_path) {
+// A stub that cannot prove its own signature never runs, also when no verifier is available. The
+// file is opened once: its signature is checked on that handle and its payload read through it, so
+// a file put in its place after the check is never read.
+std::shared_ptr<win::unique_handle> sfx_process::check_own_signature(const std::wstring& process_path) {
+  win::unique_handle file;
   bool signed_ok = false;
   {
     files::fs_redirection_auto redirection_off;
-    if (const auto verifier = create_verify_signature()) signed_ok = verifier->verify_file(process_path);
+    file = open_stub_file(process_path);
+    if (!file) {
+      const DWORD code = ::GetLastError();
+      VYN_LOG_ERROR("Open file '{}' for DSA check fail  {}!", utils::to_log(process_path), code);
+      throw vyn::exceptions::error(code, "Open file for DSA check fail!");
+    }
+    if (const auto verifier = create_verify_signature()) signed_ok = verifier->verify_handle(file.get());
   }
   if (!signed_ok) {
     VYN_LOG_ERROR("SFX is not DSA signed!");
     throw exceptions::sfx_invalid_signature();
   }
+  return std::make_shared<win::unique_handle>(std::move(file));
 }
 
 std::wstring sfx_process::migrate_command_line(const std::wstring& text) {
@@ -200,7 +234,11 @@ void sfx_process::announce_start(session& s) {
 
 command_line sfx_process::compose_setup_command_line(const session& s, const std::wstring& migrated) {
   command_line setup;
-  if (!s.setup_command.empty()) setup.set_program_name(s.setup_command);
+  const master_command master = split_master_command(s.setup_command);
+  if (!master.program.empty()) setup.set_program_name(master.program);
+  // The description's arguments come first; what the stub sets and what its own command line
+  // says override same-named ones.
+  if (!master.arguments.empty()) setup.merge(command_line(master.arguments, false));
   setup.set(L"kestro-info-path", files::join_path(s.temp_path, L"kestro-info.xml"));
   setup.get_or_add(context_.values->get_bool(L"clear", false) ? L"clear" : L"install");
   if (!migrated.empty()) setup.merge(command_line(migrated, false));
@@ -247,8 +285,9 @@ std::unique_ptr<temp_dir_intf> sfx_process::create_temp_dir(std::wstring_view ba
 
 std::shared_ptr<value_holder_intf> sfx_process::create_value_holder() { return std::make_shared<value_holder>(); }
 
-std::unique_ptr<payload_intf> sfx_process::create_payload(const std::wstring& stub_path, shared_context& context) {
-  return std::make_unique<payload>(stub_path, context);
+std::unique_ptr<payload_intf> sfx_process::create_payload(std::shared_ptr<win::unique_handle> stub_file,
+                                                          shared_context& context) {
+  return std::make_unique<payload>(std::move(stub_file), context);
 }
 
 std::shared_ptr<features::splash::gif_wnd_intf> sfx_process::create_gif_wnd(

@@ -71,7 +71,8 @@ class sfx_process : public sfx_process_intf,
   std::shared_ptr<verify_signature_intf> create_verify_signature() override;
   std::unique_ptr<temp_dir_intf> create_temp_dir(std::wstring_view base, bool delete_on_destroy) override;
   std::shared_ptr<value_holder_intf> create_value_holder() override;
-  std::unique_ptr<payload_intf> create_payload(const std::wstring& stub_path, shared_context& context) override;
+  std::unique_ptr<payload_intf> create_payload(std::shared_ptr<win::unique_handle> stub_file,
+                                               shared_context& context) override;
   std::shared_ptr<features::splash::gif_wnd_intf> create_gif_wnd(
       std::shared_ptr<features::splash::gif_wnd_data_intf> content) override;
   std::shared_ptr<features::splash::gif_wnd_data_intf> create_res_gif_wnd_data(
@@ -99,7 +100,8 @@ class sfx_process : public sfx_process_intf,
  private:
   struct session;
 
-  void check_own_signature(const std::wstring& process_path);
+  // The stub's own file, open, once its signature is verified.
+  std::shared_ptr<win::unique_handle> check_own_signature(const std::wstring& process_path);
   std::wstring migrate_command_line(const std::wstring& text);
   void choose_language();
   std::uint32_t prepare_and_launch(const std::wstring& migrated);

@@ -3,9 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/test_fakes.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "payload/payload_writer.h"
+#include "payload/testing/stub_image.h"
 #include "payload/testing/test_support.h"
 
 namespace vyn::sfx {
@@ -21,7 +25,8 @@ using ::testing::SaveArg;
 using ::testing::StrictMock;
 
 const std::wstring master = L"C:\\temp\\vyn-1\\common\\kestro.exe";
-const std::wstring stub = L"C:\\dl\\stub.exe";
+// The run opens its own file: this test program's stands in for the stub's.
+const std::wstring stub = files::module_path();
 using strings = std::vector<std::string>;
 
 class SfxProcess : public ::testing::Test {
@@ -29,7 +34,7 @@ class SfxProcess : public ::testing::Test {
   std::unique_ptr<test_process> make(std::shared_ptr<sfx_proxy_parser_intf> proxy = {}) {
     auto process = std::make_unique<test_process>(reporting, std::move(proxy), L"session-1");
     auto verifier = std::make_shared<NiceMock<mock_verifier>>();
-    ON_CALL(*verifier, verify_file(_)).WillByDefault(Return(true));
+    ON_CALL(*verifier, verify_handle(_)).WillByDefault(Return(true));
     process->verifier = verifier;
     auto prepare = std::make_unique<NiceMock<mock_prepare>>();
     preparation = prepare.get();
@@ -63,7 +68,7 @@ TEST_F(SfxProcess, NormalRun_ReportsStagesInOrderAndReturnsTheSetupResult) {
   EXPECT_EQ(process->temp_base, L"C:\\base");
   EXPECT_TRUE(process->temp_deleted_on_destroy);
   EXPECT_TRUE(process->temp_destroyed);
-  EXPECT_EQ(process->payload_path, stub);
+  EXPECT_TRUE(process->payload_created);
 }
 
 TEST_F(SfxProcess, SetupCommandLine_ComposedFromRunAndMigratedSwitches) {
@@ -160,14 +165,14 @@ TEST_F(SfxProcess, NoLanguageSwitch_KeepsTheUserDefault) {
 TEST_F(SfxProcess, UnverifiedStub_RaisesBeforeAnythingElse) {
   auto refusing = make();
   auto verifier = std::make_shared<StrictMock<mock_verifier>>();
-  EXPECT_CALL(*verifier, verify_file(stub)).WillOnce(Return(false));
+  EXPECT_CALL(*verifier, verify_handle(_)).WillOnce(Return(false));
   refusing->verifier = verifier;
   auto without_verifier = make();
   without_verifier->verifier.reset();
 
   for (test_process* process : {refusing.get(), without_verifier.get()}) {
     EXPECT_THROW(process->run(stub.c_str(), L""), exceptions::sfx_invalid_signature);
-    EXPECT_TRUE(process->payload_path.empty());
+    EXPECT_FALSE(process->payload_created);
     EXPECT_FALSE(process->temp_destroyed);
   }
   EXPECT_TRUE(reporting->events.empty());
@@ -292,7 +297,7 @@ TEST_F(SfxProcess, NoSplashContent_RunsWithoutSplash) {
 TEST_F(SfxProcess, AbsentOptionalComponents_AreSkipped) {
   auto process = std::make_unique<test_process>(nullptr, nullptr, L"s");
   auto verifier = std::make_shared<NiceMock<mock_verifier>>();
-  ON_CALL(*verifier, verify_file(_)).WillByDefault(Return(true));
+  ON_CALL(*verifier, verify_handle(_)).WillByDefault(Return(true));
   process->verifier = verifier;
   auto prepare = std::make_unique<NiceMock<mock_prepare>>();
   ON_CALL(*prepare, prepare).WillByDefault([](std::wstring& command, auto, auto) { command = L""; });
@@ -302,6 +307,124 @@ TEST_F(SfxProcess, AbsentOptionalComponents_AreSkipped) {
   EXPECT_CALL(*launcher, run(std::wstring(), std::wstring(L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install"), _))
       .WillOnce(Return(44080u));
   EXPECT_EQ(process->run(stub.c_str(), L""), 44080u);
+}
+
+}  // namespace
+}  // namespace vyn::sfx
+
+namespace vyn::sfx {
+namespace {
+
+TEST_F(SfxProcess, FailingLogWrites_KeepTheSetupResultAndRemoveTheTemporaryFolder) {
+  auto process = make();
+  const scoped_full_log_disk full;
+  run_arguments(*process, L"", 44080);  // the restart request logs too
+  EXPECT_TRUE(process->temp_destroyed);
+  EXPECT_EQ(reporting->of("send").back(), "sfx-finish");
+}
+
+}  // namespace
+}  // namespace vyn::sfx
+
+namespace vyn::sfx {
+namespace {
+
+using namespace vyn::sfx::testing;
+using ::testing::_;
+using ::testing::NiceMock;
+using ::testing::Return;
+
+// A stub image whose payload holds one file of that name.
+std::string stub_with_file(std::string_view alias) {
+  std::vector<std::uint8_t> image = make_pe_image();
+  const std::string_view content = "content";
+  append_file_record(image, alias, {reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
+  append_end_record(image);
+  image.insert(image.end(), 72, 0x5A);  // the signature block, which the fake verifier accepts
+  return std::string(image.begin(), image.end());
+}
+
+// Whoever may write the stub's folder could put another file in its place right after the
+// signature check; the payload must come from the file that was checked.
+TEST(SfxProcessOwnFile, ExchangedRightAfterTheSignatureCheck_PayloadIsReadFromTheCheckedFile) {
+  const temp_folder folder;
+  const std::wstring stub_path = (folder / L"stub.exe").wstring();
+  write_file(stub_path, stub_with_file("checked.txt"));
+  const auto exchange = [&] {
+    EXPECT_TRUE(::MoveFileExW(stub_path.c_str(), (folder / L"moved.exe").wstring().c_str(), 0));
+    write_file(stub_path, stub_with_file("planted.txt"));
+    return true;
+  };
+  auto verifier = std::make_shared<NiceMock<mock_verifier>>();
+  ON_CALL(*verifier, verify_handle(_)).WillByDefault(exchange);
+  auto launcher = std::make_shared<NiceMock<mock_launcher>>();
+  test_process process(nullptr, nullptr, L"s");
+  process.verifier = verifier;
+  process.real_payload = true;
+  auto prepare = std::make_unique<NiceMock<mock_prepare>>();
+  ON_CALL(*prepare, prepare).WillByDefault([](std::wstring& command, auto, auto) { command = master; });
+  process.preparation = std::move(prepare);
+  process.launcher = launcher;
+  EXPECT_CALL(*launcher, run(master, _, _)).WillOnce(Return(0u));
+  EXPECT_EQ(process.run(stub_path.c_str(), L""), 0u);
+  ASSERT_TRUE(process.context().payload);
+  EXPECT_EQ(process.context().payload->aliases(), std::vector<std::wstring>{L"checked.txt"});
+}
+
+}  // namespace
+}  // namespace vyn::sfx
+
+namespace vyn::sfx {
+namespace {
+
+using namespace vyn::sfx::testing;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::SaveArg;
+
+// The setup master's command text is its path and, when the description gives them, a blank and
+// its arguments; the path itself may hold blanks. The master is started by its path and receives
+// those arguments ahead of the stub's own, which override same-named ones.
+TEST(SfxProcessSetupMaster, CommandTextWithArguments_IsSplitIntoTheProgramAndItsArguments) {
+  const temp_folder folder;
+  const std::wstring master_path = (folder / L"with blank\\kestro setup.exe").wstring();
+  std::filesystem::create_directories(folder / L"with blank");
+  write_file(master_path, "");
+  std::filesystem::create_directories(folder / L"with");  // a folder is never taken for the program
+  const std::wstring stub_arguments = L"/kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install";
+  const std::wstring overridden = L"/a /kestro-info-path:C:\\temp\\vyn-1\\kestro-info.xml /install:keep";
+  const struct {
+    std::wstring text;
+    std::wstring program;
+    std::wstring arguments;
+  } cases[] = {
+      {master_path, master_path, stub_arguments},
+      {master_path + L" --a \"b c\" /d:e", master_path, L"/a /d:e " + stub_arguments + L" \"b c\""},
+      {master_path + L"  -x", master_path, stub_arguments + L" -x"},
+      {master_path + L" /a /kestro-info-path:elsewhere /install:keep", master_path, overridden},
+      // Naming no file, the text is taken whole, and the start fails as for a missing master.
+      {L"C:\\missing\\kestro.exe -x", L"C:\\missing\\kestro.exe -x", stub_arguments},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(utils::to_narrow(c.text));
+    test_process process(nullptr, nullptr, L"s");
+    auto verifier = std::make_shared<NiceMock<mock_verifier>>();
+    ON_CALL(*verifier, verify_handle(_)).WillByDefault(Return(true));
+    process.verifier = verifier;
+    auto prepare = std::make_unique<NiceMock<mock_prepare>>();
+    ON_CALL(*prepare, prepare).WillByDefault([&c](std::wstring& command, auto, auto) { command = c.text; });
+    process.preparation = std::move(prepare);
+    auto launcher = std::make_shared<NiceMock<mock_launcher>>();
+    process.launcher = launcher;
+    std::wstring program, arguments;
+    EXPECT_CALL(*launcher, run(_, _, _))
+        .WillOnce(DoAll(SaveArg<0>(&program), SaveArg<1>(&arguments), Return(0u)));
+    EXPECT_EQ(process.run(stub.c_str(), L""), 0u);
+    EXPECT_EQ(program, c.program);
+    EXPECT_EQ(arguments, c.arguments);
+  }
 }
 
 }  // namespace

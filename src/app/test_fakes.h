@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/sfx_process.h"
+#include "foundation/exceptions.h"
+#include "foundation/logger.h"
 #include "foundation/strings.h"
 
 namespace vyn::sfx::testing {
@@ -151,6 +153,36 @@ class fake_translator : public sfx_translator_intf {
   std::int32_t language_;
 };
 
+// While it lives, every write to the process's log file fails as on a full disk.
+class scoped_full_log_disk {
+ public:
+  scoped_full_log_disk() {
+    if (auto* module = log::detail::LogModule::instance()) {
+      core_ = &module->core();
+      core_->use_file_sink(std::make_shared<full_disk>());
+    }
+  }
+  ~scoped_full_log_disk() {
+    if (core_) core_->use_file_sink(nullptr);
+  }
+  scoped_full_log_disk(const scoped_full_log_disk&) = delete;
+  scoped_full_log_disk& operator=(const scoped_full_log_disk&) = delete;
+
+ private:
+  class full_disk final : public log::detail::file_sink_intf {
+   public:
+    void write(std::string_view, bool) override {
+      throw vyn::exceptions::error(ERROR_DISK_FULL, "Failed to write log file 'C:\\full\\sfx.log'");
+    }
+    const std::wstring& path() const noexcept override { return path_; }
+
+   private:
+    std::wstring path_ = L"C:\\full\\sfx.log";
+  };
+
+  log::detail::logger_core* core_ = nullptr;
+};
+
 // A run whose components are the fakes above, handed out by its factories.
 class test_process : public sfx_process {
  public:
@@ -162,8 +194,10 @@ class test_process : public sfx_process {
     temp_deleted_on_destroy = delete_on_destroy;
     return std::make_unique<fake_temp_dir>(temp_path, &temp_destroyed);
   }
-  std::unique_ptr<payload_intf> create_payload(const std::wstring& stub_path, shared_context&) override {
-    payload_path = stub_path;
+  std::unique_ptr<payload_intf> create_payload(std::shared_ptr<win::unique_handle> stub_file,
+                                               shared_context& context) override {
+    payload_created = true;
+    if (real_payload) return sfx_process::create_payload(std::move(stub_file), context);
     return {};
   }
   std::shared_ptr<features::splash::gif_wnd_intf> create_gif_wnd(
@@ -198,7 +232,8 @@ class test_process : public sfx_process {
   std::wstring temp_base;
   bool temp_deleted_on_destroy = false;
   bool temp_destroyed = false;
-  std::wstring payload_path;
+  bool payload_created = false;
+  bool real_payload = false;  // the payload is the stub file's own, read as the stub reads it
   std::unique_ptr<prepare_setup_intf> preparation;
   std::shared_ptr<secure_process_launcher_intf> launcher;
   int launchers_created = 0;

@@ -16,6 +16,8 @@
 namespace vyn::files {
 namespace {
 
+constexpr DWORD reparse_point_encountered = 4395;  // ERROR_REPARSE_POINT_ENCOUNTERED
+
 [[noreturn]] void fail(DWORD code, const char* text, std::wstring_view path) {
   std::string message = fmt::format(fmt::runtime(text), utils::to_log(path));
   VYN_LOG_ERROR("{}, error {}", message, code);
@@ -83,6 +85,31 @@ void check_writable(const std::wstring& folder) {
   if (!handle) fail(::GetLastError(), "Unable to open directory '{}' for writing!", folder);
 }
 
+// Opens the file or folder itself, never what a reparse point (a junction, a symbolic link) in
+// its place leads to, and refuses a reparse point: whoever may plant one in a folder that an
+// elevated process secures would otherwise have it change the security of another folder.
+win::unique_handle open_for_security(std::wstring_view path) {
+  const std::wstring name(path);
+  win::unique_handle handle(::CreateFileW(name.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+  if (!handle) fail(::GetLastError(), "Unable to apply security descriptor to '{}'!", path);
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(handle.get(), &information)) {
+    fail(::GetLastError(), "Unable to apply security descriptor to '{}'!", path);
+  }
+  // The handle's attributes are those of what it opened, so a link swapped in after the check
+  // cannot slip through. The name's attributes are asked as well: Wine opens the target of a link
+  // even when asked for the link itself and shows the link only by name.
+  const DWORD by_name = ::GetFileAttributesW(name.c_str());
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (by_name != INVALID_FILE_ATTRIBUTES && (by_name & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    fail(reparse_point_encountered, "Refusing to apply a security descriptor through the reparse point '{}'!", path);
+  }
+  return handle;
+}
+
 using wow64_disable_fn = BOOL(WINAPI*)(PVOID*);
 using wow64_revert_fn = BOOL(WINAPI*)(PVOID);
 
@@ -139,9 +166,8 @@ void set_security(std::wstring_view path, const wchar_t* sddl) {
     what |= (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
                                           : UNPROTECTED_DACL_SECURITY_INFORMATION;
   }
-  std::wstring name(path);
-  const DWORD status =
-      ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, what, owner, group, dacl, nullptr);
+  const win::unique_handle folder = open_for_security(path);
+  const DWORD status = ::SetSecurityInfo(folder.get(), SE_FILE_OBJECT, what, owner, group, dacl, nullptr);
   if (status != ERROR_SUCCESS) fail(status, "Unable to apply security descriptor to '{}'!", path);
 }
 

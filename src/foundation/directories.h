@@ -17,8 +17,10 @@ namespace vyn::files {
 bool create_directory(std::wstring_view path, const wchar_t* sddl = nullptr);
 
 // Applies the owner, group and DACL of an SDDL descriptor (revision 1) to an existing file or
-// folder; a protected DACL ("D:P") stops inheritance from the parent. Failures: "Unable to
-// convert security descriptor '{}'!" and "Unable to apply security descriptor to '{}'!".
+// folder; a protected DACL ("D:P") stops inheritance from the parent. A reparse point (a junction
+// or symbolic link) in the path's place is refused, never followed. Failures: "Unable to convert
+// security descriptor '{}'!", "Refusing to apply a security descriptor through the reparse point
+// '{}'!" (code 4395) and "Unable to apply security descriptor to '{}'!".
 void set_security(std::wstring_view path, const wchar_t* sddl);
 
 // The user's temporary folder, without a trailing backslash: %TMP%, else %TEMP%, else the

@@ -178,6 +178,20 @@ TEST_F(Files, SecurityOfExistingFolder_IsApplied) {
               ThrowsMessage<exceptions::error>(HasSubstr("Unable to apply security descriptor to '")));
 }
 
+// The build made a folder and a link to it (a symbolic link of the build machine, which Wine
+// presents as a reparse point). A descriptor applied through the link would secure, or open up,
+// the folder it points to.
+TEST(FolderSecurity, ReparsePoint_IsRefusedAndItsTargetLeftAlone) {
+  const std::wstring link = testing_support::windows_path(VYN_TEST_REPARSE_LINK);
+  const std::wstring target = testing_support::windows_path(VYN_TEST_REPARSE_TARGET);
+  ASSERT_NE(::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "no reparse point to test with";
+  const wchar_t* sddl = L"O:BAG:BAD:P(A;CIOI;FA;;;SY)(A;CIOI;FA;;;BA)(A;CIOI;DTFRFW;;;BU)";
+  EXPECT_THAT([&] { set_security(link, sddl); },
+              ThrowsMessage<exceptions::error>(StrEq("Refusing to apply a security descriptor through the reparse "
+                                                     "point '" + utils::to_narrow(link) + "'!")));
+  EXPECT_NO_THROW(set_security(target, sddl));
+}
+
 TEST_F(Files, TmpNamingMissingCreatableFolder_IsCreatedAndUsed) {
   const std::wstring wanted = scratch_ / L"new\\tmp";
   scoped_environment tmp(L"TMP", wanted + L"\\");

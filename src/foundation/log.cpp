@@ -3,6 +3,7 @@
 #include "foundation/log.h"
 
 #include "foundation/logger.h"
+#include "foundation/log_system.h"
 
 namespace vyn::log {
 namespace {
@@ -19,9 +20,19 @@ bool enabled(level lvl) noexcept {
   return module && module->logger().is_enabled(lvl);
 }
 
-void write(level lvl, const source_location& where, std::string message) {
-  if (detail::LogModule* module = detail::LogModule::instance()) {
+// A log file that cannot be written (a full disk) must not change what the program does: the
+// failure goes to the debugger output instead of to the code that logged.
+void write(level lvl, const source_location& where, std::string message) noexcept {
+  detail::LogModule* module = detail::LogModule::instance();
+  if (!module) return;
+  try {
     module->core().log_message(lvl, where, std::move(message));
+  } catch (const std::exception& e) {
+    try {
+      detail::debugger_output("Log write failed: " + render_exception(e) + "\n");
+    } catch (...) {
+    }
+  } catch (...) {
   }
 }
 

@@ -41,9 +41,10 @@ struct source_location {
 // True when at least one sink takes events of this level. Cheap: no lock, no allocation.
 bool enabled(level lvl) noexcept;
 
-// Dispatches one event to every sink before returning. Raises only when the write to an open
-// log file fails.
-void write(level lvl, const source_location& where, std::string message);
+// Dispatches one event to every sink before returning. Never raises: a failed write to the log
+// file (a full disk) goes to the debugger output, so that logging never changes the outcome of
+// what logs. The logger's own log operations (logger.h) do raise such a failure.
+void write(level lvl, const source_location& where, std::string message) noexcept;
 
 // "Exception: <what>", followed by "Code: 0x%08x (<system text>)" when the exception carries a
 // system error code (on a new line when the exception has a text).

@@ -1,48 +1,37 @@
-#include <cstdlib>
-#include <new>
-
+#include "foundation/lifetime.h"
 #include "foundation/logger.h"
 
 namespace vyn::log {
 namespace detail {
 namespace {
 
-// The process module and its logger live in static memory, created on first use, so that code
-// running during static initialisation or destruction may log; after the module is destroyed
-// such calls find no module and do nothing.
-alignas(LogModule) unsigned char module_storage[sizeof(LogModule)];
-alignas(Logger) unsigned char logger_storage[sizeof(Logger)];
-std::atomic<LogModule*> process_module{nullptr};
-std::once_flag process_module_once;
+// The process module and its logger are lifetime objects, created on first use, so that code
+// running during static initialisation may log. The module goes before the logger, which it
+// writes its last lines through; after the module is destroyed logging calls find no module and
+// do nothing.
+constinit lifetime::lifetime_object<Logger> logger_holder(lifetime::longevity::logger_holder);
+constinit lifetime::lifetime_object<LogModule> module_holder(lifetime::longevity::log_module);
 
 constexpr std::size_t separator_length = 117;
 
 }  // namespace
 
+// Logging while the module is being made (from the thread making it) or after it is gone finds
+// no module.
 LogModule* LogModule::instance() noexcept {
-  if (LogModule* module = process_module.load(std::memory_order_acquire)) return module;
+  if (LogModule* module = module_holder.find()) return module;
+  if (module_holder.destroyed()) return nullptr;
   try {
-    std::call_once(process_module_once, [] {
-      LogModule* module = new (module_storage) LogModule(process_tag{});
-      process_module.store(module, std::memory_order_release);
-      std::atexit(&LogModule::destroy_process_module);
-    });
+    return &module_holder.get([] { return LogModule(process_tag{}); });
   } catch (...) {
     return nullptr;
-  }
-  return process_module.load(std::memory_order_acquire);
-}
-
-void LogModule::destroy_process_module() noexcept {
-  if (LogModule* module = process_module.exchange(nullptr, std::memory_order_acq_rel)) {
-    module->~LogModule();
   }
 }
 
 LogModule::LogModule()
     : owned_logger_(std::make_unique<PrivateLogger>(*this)), logger_(owned_logger_.get()) {}
 
-LogModule::LogModule(process_tag) : logger_(new (logger_storage) Logger()) {}
+LogModule::LogModule(process_tag) : logger_(&logger_holder.get()) {}
 
 LogModule::~LogModule() {
   try {

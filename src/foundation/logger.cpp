@@ -177,6 +177,13 @@ void logger_core::shut_down() noexcept {
   history_.clear();
 }
 
+void logger_core::use_file_sink(std::shared_ptr<file_sink_intf> sink) noexcept {
+  std::shared_ptr<file_sink_intf> closing;
+  std::lock_guard guard(file_lock_);
+  closing = std::exchange(file_, std::move(sink));
+  file_open_ = file_ != nullptr;
+}
+
 void logger_core::dispatch(const event& e) {
   std::string line;
   bool formatted = false;

@@ -121,6 +121,9 @@ class logger_core : public ILogger {
   void write_raw(std::string_view bytes);
   // Closes the file and turns every sink off; later events go nowhere.
   void shut_down() noexcept;
+  // Takes the sink as the open log file in place of the current one (null closes it); for code
+  // that embeds the logger and for tests that need a file that fails.
+  void use_file_sink(std::shared_ptr<file_sink_intf> sink) noexcept;
 
  private:
   void dispatch(const event& e);
@@ -170,8 +173,8 @@ class PrivateLogger final : public logger_core {
 
 class LogModule final : public ILogModule {
  public:
-  // The process-wide module, created on first use and destroyed when the process ends; null
-  // once destroyed.
+  // The process-wide module, created on first use and destroyed in the at-exit sequence
+  // (longevity 201001, its logger 200999); null once destroyed, and while it is being created.
   static LogModule* instance() noexcept;
 
   // A module of its own with a PrivateLogger, independent of the process-wide one.
@@ -192,12 +195,11 @@ class LogModule final : public ILogModule {
  private:
   struct process_tag {};
   explicit LogModule(process_tag);
-  static void destroy_process_module() noexcept;
 
   std::atomic<std::uint32_t> references_{0};
   std::unique_ptr<logger_core> owned_logger_;  // a private module's logger
-  // The process logger is never freed: a reference released after the module went away still
-  // reaches a valid object, whose sinks are all off by then.
+  // The process logger is a lifetime object of its own that outlives the module; the module turns
+  // its sinks off when it goes.
   logger_core* logger_;
 };
 

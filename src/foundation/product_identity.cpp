@@ -4,6 +4,7 @@
 
 #include "foundation/exceptions.h"
 #include "foundation/known_folders.h"
+#include "foundation/lifetime.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/registry.h"
@@ -50,6 +51,9 @@ std::wstring own_product_id() {
   }
 }
 
+constinit lifetime::lifetime_object<brand_record> brand_holder(lifetime::longevity::brand_record);
+constinit lifetime::lifetime_object<std::wstring> data_folder_holder(lifetime::longevity::caches);
+
 bool read_enabled(const brand_record& record, registry::CRegistryWrapper& keys) {
   if (always_enabled(record.kind)) return true;
   const std::wstring path = persistent_storage_path(record);
@@ -80,7 +84,7 @@ brand_record make_brand_record(std::wstring_view product_id, std::wstring_view m
 }
 
 const brand_record& brand() {
-  static const brand_record record = [] {
+  return brand_holder.get([] {
     const std::wstring module_id = own_module_id();
     const std::wstring product_id = own_product_id();
     const auto keys = registry::make_registry_wrapper();
@@ -89,8 +93,7 @@ const brand_record& brand() {
                  static_cast<std::uint32_t>(made.kind), utils::to_log(made.product_id),
                  utils::to_log(made.module_id), made.enabled);
     return made;
-  }();
-  return record;
+  });
 }
 
 std::wstring data_folder_for(const brand_record& record, registry::CRegistryWrapper& keys,
@@ -111,12 +114,10 @@ std::wstring company_folder() {
 }
 
 const std::wstring& data_folder() {
-  static const std::wstring folder = [] {
+  return data_folder_holder.get([] {
     const auto keys = registry::make_registry_wrapper();
-    return data_folder_for(brand(), *keys,
-                           files::known_folder_path(files::known_folder::common_app_data));
-  }();
-  return folder;
+    return data_folder_for(brand(), *keys, files::known_folder_path(files::known_folder::common_app_data));
+  });
 }
 
 std::wstring logs_folder() { return files::join_path(data_folder(), L"Logs"); }

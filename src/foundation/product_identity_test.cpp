@@ -11,6 +11,8 @@
 #include "foundation/test_support.h"
 #include "foundation/version_resource.h"
 
+#include <vector>
+
 namespace vyn::root {
 namespace {
 
@@ -141,6 +143,24 @@ TEST(StubVersionResource, BuiltStub_CarriesItsIdentityInBothLayouts) {
             utils::to_wide(VYN_TEST_PRODUCT_ID));
   EXPECT_EQ(read_version_string(utils::byte_view(file), image_layout::file, L"FileVersion", false),
             utils::to_wide(VYN_TEST_FILE_VERSION));
+}
+
+// A stub that trusts the development keys cannot pass for a release: its version resource names
+// it a special build; a stub built with another key folder carries no such text.
+TEST(StubVersionResource, DevelopmentKeys_AreNamedInTheVersionResource) {
+  const stub_image stub;
+  ASSERT_TRUE(stub) << "error " << ::GetLastError();
+  EXPECT_EQ(read_module_version_string(stub.base(), L"SpecialBuild", true),
+            utils::to_wide(VYN_TEST_DEVELOPMENT_KEYS ? VYN_TEST_DEVELOPMENT_BUILD_TEXT : ""));
+  DWORD ignored = 0;
+  const std::wstring path = testing_support::windows_path(VYN_TEST_STUB_PATH);
+  std::vector<std::uint8_t> block(::GetFileVersionInfoSizeW(path.c_str(), &ignored));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ((fixed->dwFileFlags & VS_FF_SPECIALBUILD) != 0, VYN_TEST_DEVELOPMENT_KEYS);
 }
 
 TEST(StubVersionResource, ImageWithoutResources_MakesTheBrandFatal) {

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "foundation/lifetime.h"
 #include "foundation/random_pool.h"
 #include "foundation/sha256.h"
 
@@ -40,8 +41,14 @@ std::uint64_t random_pool::time_stamp() noexcept {
 #endif
 }
 
+namespace {
+
+constinit lifetime::lifetime_object<random_pool> pool_holder(lifetime::longevity::random_pool);
+
+}  // namespace
+
 std::uint64_t random_u64() {
-  static random_pool pool(gather_seed());
+  random_pool& pool = pool_holder.get([] { return random_pool(gather_seed()); });
   return pool.next(random_pool::time_stamp());
 }
 

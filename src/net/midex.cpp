@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "foundation/exceptions.h"
+#include "foundation/lifetime.h"
 #include "foundation/log.h"
 #include "net/machine_items.h"
 #include "net/md5.h"
@@ -71,10 +72,13 @@ machine_identifier compute_machine_identifier(int mode, machine_facts& facts) {
   return id;
 }
 
-identifier_cache& process_identifier_cache() {
-  static identifier_cache cache;
-  return cache;
-}
+namespace {
+// A process-wide cache: it goes with the other caches at the process end, not with the static
+// destructors.
+constinit lifetime::lifetime_object<identifier_cache> cache_holder(lifetime::longevity::caches);
+}  // namespace
+
+identifier_cache& process_identifier_cache() { return cache_holder.get(); }
 
 midex::midex() : midex(system_machine_facts(), process_identifier_cache()) {}
 

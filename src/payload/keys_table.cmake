@@ -192,7 +192,8 @@ std::span<const private_key_file> test_private_keys() noexcept {
 ")
 endfunction()
 
-if(CMAKE_SCRIPT_MODE_FILE)
+# Only when this file is the script (it is also included by other scripts for its functions).
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   _vyn_generate_key_sources("${KEY_DIR}" "${PUBLIC_SOURCE}" "${PRIVATE_SOURCE}" "${WITH_PRIVATE}")
   return()
 endif()

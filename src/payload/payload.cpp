@@ -21,19 +21,18 @@ constexpr std::uint32_t reader_stored = 0;
 constexpr std::uint32_t reader_lzma = 1;
 
 std::shared_ptr<win::unique_handle> open_stub(const std::wstring& path) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  HANDLE file = INVALID_HANDLE_VALUE;
+  win::unique_handle file;
+  DWORD code = ERROR_SUCCESS;
   {
     const files::fs_redirection_auto redirection_off;
-    file = ::CreateFileW(path.c_str(), FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = open_stub_file(path);
+    if (!file) code = ::GetLastError();
   }
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD code = ::GetLastError();
+  if (!file) {
     VYN_LOG_ERROR("Payload: Failed to open sfx file '{}', {}", utils::to_log(path), code);
     throw error(code, "Failed to open sfx file.");
   }
-  return std::make_shared<win::unique_handle>(file);
+  return std::make_shared<win::unique_handle>(std::move(file));
 }
 
 void add_text_child(pugi::xml_node parent, const wchar_t* name, const std::wstring& text) {
@@ -57,11 +56,19 @@ void append_file_element(pugi::xml_node list, const payload_record& record) {
 
 }  // namespace
 
-payload::payload(const std::wstring& stub_path, shared_context& context)
-    : file_(open_stub(stub_path)), mapping_(std::make_shared<files::file_mapping>(file_->get(), true)) {
+win::unique_handle open_stub_file(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  return win::unique_handle(::CreateFileW(path.c_str(), FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                          &inheritable, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+payload::payload(std::shared_ptr<win::unique_handle> stub_file, shared_context& context)
+    : file_(std::move(stub_file)), mapping_(std::make_shared<files::file_mapping>(file_->get(), true)) {
   index(context);
   publish_file_mapping(context);
 }
+
+payload::payload(const std::wstring& stub_path, shared_context& context) : payload(open_stub(stub_path), context) {}
 
 void payload::index(shared_context& context) {
   const auto enumerator = create_payload_enumerator(mapping_);

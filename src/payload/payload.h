@@ -65,6 +65,11 @@ class payload_intf {
   virtual std::optional<std::wstring> text_by_alias(const std::wstring& alias) = 0;
 };
 
+// Opens the stub's file as the payload keeps it: for reading its data, inheritable, and shared for
+// reading and deleting only, so that nobody writes it while it is open. An empty handle, with the
+// system error code in GetLastError(), when it cannot be opened.
+win::unique_handle open_stub_file(const std::wstring& path);
+
 // Built once per run over the stub's own file. Keeps the file open (inheritable, so that the setup
 // master can read the payload through the handle published in the setup information document) and
 // mapped for the whole run.
@@ -75,13 +80,17 @@ class payload : public payload_intf,
   class factory {
    public:
     virtual ~factory() = default;
-    // Opens and indexes the stub file at stub_path; publishes its records in context.info.
-    virtual std::unique_ptr<payload_intf> create_payload(const std::wstring& stub_path,
+    // Indexes the stub file, open as open_stub_file opens it; publishes its records in
+    // context.info.
+    virtual std::unique_ptr<payload_intf> create_payload(std::shared_ptr<win::unique_handle> stub_file,
                                                          shared_context& context) = 0;
   };
 
-  // Opens, maps and indexes the stub file, and appends "file-list" and "file-mapping-sfx" to
+  // Maps and indexes the open stub file, and appends "file-list" and "file-mapping-sfx" to
   // context.info when the run has a setup information document.
+  payload(std::shared_ptr<win::unique_handle> stub_file, shared_context& context);
+  // The same over the stub file at stub_path, which it opens. Raises "Failed to open sfx file."
+  // with the system error code.
   payload(const std::wstring& stub_path, shared_context& context);
 
   std::shared_ptr<unpacker_intf> find_by_hash(const std::wstring& sha256) override;

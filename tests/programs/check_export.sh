@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fails unless the DLL exports the named function under exactly that name.
+# Fails unless the image (DLL or executable) exports the named function under exactly that name.
 set -euo pipefail
 objdump=$1 dll=$2 name=$3
 exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "foundation/exit_callbacks.h"
 #include "stand_in.h"
 
 namespace {
@@ -18,7 +19,49 @@ void record_call(const wchar_t* product, const wchar_t* channel, DWORD length, D
   write_text(*record + L"\\kestro_mod-calls.txt", line, true);
 }
 
+// The exit callback registered in the host, and whether the module stays loaded for it.
+vyn::lifetime::callback_cookie_holder* exit_registration = nullptr;
+HMODULE this_module = nullptr;
+
+void at_host_exit(void* record_file) {
+  write_text(*static_cast<const std::wstring*>(record_file), "exit callback ran\n", true);
+}
+
+using registrar_fn = vyn::lifetime::callback_cookie_holder* (*)(vyn::lifetime::exit_callback, void*, HINSTANCE,
+                                                                 std::uintptr_t);
+
+// VYN_TEST_MOD_EXIT_CALLBACK "pin" keeps the module loaded so that its callback runs when the
+// host ends; "release" unregisters it when the module unloads. What happened is appended to
+// kestro_mod-exit.txt in the record folder.
+void register_exit_callback_once() {
+  const auto mode = environment(L"VYN_TEST_MOD_EXIT_CALLBACK");
+  const auto record = environment(L"VYN_TEST_RECORD_DIR");
+  if (!mode || !record || exit_registration || !make_folders(*record)) return;
+  const auto* file = new std::wstring(*record + L"\\kestro_mod-exit.txt");  // kept until the end
+  const auto registrar = reinterpret_cast<registrar_fn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(nullptr), "onexit_register_connector_orvek_2")));
+  if (!registrar) {
+    write_text(*file, "no export\n", true);
+    return;
+  }
+  exit_registration = registrar(&at_host_exit, const_cast<std::wstring*>(file), this_module, 0);
+  write_text(*file, exit_registration ? "registered\n" : "no store\n", true);
+  if (exit_registration && *mode == L"pin") {
+    HMODULE pinned = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<LPCWSTR>(&at_host_exit), &pinned);
+  }
+}
+
 }  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) this_module = instance;
+  // Unloaded before the host ends, the callback would point into nothing: unregister it. When
+  // the process itself ends (reserved set) the host's store is already gone.
+  if (reason == DLL_PROCESS_DETACH && !reserved && exit_registration) delete exit_registration;
+  return TRUE;
+}
 
 // Writes the channel to use into buffer. length holds the buffer's size in characters on entry
 // and, on success, the characters written (with the terminating NUL unless
@@ -28,6 +71,7 @@ extern "C" __declspec(dllexport) DWORD WINAPI CheckChannelCompatibility(const wc
                                                                        wchar_t* buffer, DWORD* length, DWORD flags) {
   if (!product || !channel || !length || (!buffer && *length != 0)) return ERROR_INVALID_PARAMETER;
   record_call(product, channel, *length, flags);
+  register_exit_callback_once();
   if (const auto forced = environment(L"VYN_TEST_MOD_RESULT")) {
     const auto result = parse_number(*forced);
     if (!result) return ERROR_INVALID_DATA;

@@ -102,6 +102,33 @@ TEST_F(AuthenticodeTest, Version2WithTheFinalEntryReserved_StaysValidAfterAuthen
   }
 }
 
+// build reserves the entry as sign does: a stub built in version 2 keeps its signature once the
+// Authenticode table of the reserved size is appended.
+TEST_F(AuthenticodeTest, BuildInVersion2WithTheEntryReserved_StaysValidAfterAuthenticodeSigning) {
+  for (bool pe64 : {false, true}) {
+    const auto stub = path(pe64 ? "stub64.exe" : "stub32.exe");
+    test::write_bytes(stub, sfx::testing::minimal_pe_image(pe64, 2500));
+    test::write_text(path("a.txt"), "payload file");
+    const auto build = [&](const std::string& options, const std::filesystem::path& out) {
+      std::filesystem::remove(out);
+      const auto r = run(test::sfxtool() + " build --quiet --keys " + quote(test::key_dir()) + " --key dsa:0 " + options +
+                         " --file " + quote(path("a.txt")) + " " + quote(stub) + " " + quote(out));
+      ASSERT_EQ(r.code, exit_ok) << r.output;
+    };
+    build("--version 3", path("trial.exe"));
+    if (HasFatalFailure()) return;
+    authenticode(path("trial.exe"), path("trial-auth.exe"));
+    const std::uint32_t table = cert_entry_size(test::read_bytes(path("trial-auth.exe")));
+    ASSERT_GT(table, 0u);
+    build("--version 2 --reserve-cert-table " + std::to_string(table), path("v2.exe"));
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(is_signed(path("v2.exe")));
+    authenticode(path("v2.exe"), path("v2-auth.exe"));
+    EXPECT_EQ(cert_entry_size(test::read_bytes(path("v2-auth.exe"))), table);
+    EXPECT_TRUE(is_signed(path("v2-auth.exe"))) << pe64;
+  }
+}
+
 TEST_F(AuthenticodeTest, AuthenticodeSignedInput_IsRefusedUnlessStripped) {
   authenticode(image(false, 0), path("auth.exe"));
   const auto refused = run(test::sfxtool() + " sign --keys " + quote(test::key_dir()) + " --key dsa:1 " +

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t max_stub_size = 0xFFFFFFFFu;  // the stub maps itself and keeps 32-bit offsets
 constexpr std::string_view config_alias = "sfx-info.xml";
+constexpr unsigned stub_key_set = 7;
 
 struct build_settings {
   std::optional<std::uint64_t> timestamp;  // all records; otherwise each file's modification time
@@ -111,20 +112,40 @@ std::vector<std::uint8_t> payload_builder::finish() {
   return std::move(payload_);
 }
 
+bool signed_by(const std::vector<std::uint8_t>& data, const key_folder& keys) {
+  folder_key_set set;
+  load_set(keys, stub_key_set, set);
+  try {
+    return sfx::signature::check(data, set.set).valid();
+  } catch (const std::exception&) {  // a text block with a character that is not hexadecimal
+    return false;
+  }
+}
+
 // The stub refuses to run without a signed sfx-info.xml; a stub built without one is only useful
-// as a test of that refusal, so it is built with a warning.
-void warn_about_config(const std::vector<payload_entry>& entries) {
+// as a test of that refusal, so it is built with a warning. The stub that this build signs trusts
+// the key folder's set 7 (it was built from that folder), so sfx-info.xml is checked against it.
+void warn_about_config(const std::vector<payload_entry>& entries, const key_folder& keys) {
   const payload_entry* config = nullptr;
   for (const auto& e : entries) {
     if (e.alias == config_alias) config = &e;
   }
   if (!config) {
     std::fprintf(stderr, "warning: no record has the alias sfx-info.xml; the stub will refuse to run\n");
-  } else if (!sfx::signature::is_signed(read_file(config->source), 7)) {
+  } else if (!signed_by(read_file(config->source), keys)) {
     std::fprintf(stderr,
-                 "warning: %s carries no signature that key set 7 accepts; the stub will refuse it "
+                 "warning: %s carries no signature that key set 7 of %s accepts; the stub will refuse it "
                  "(sign it with 'sfxtool sign --form xml')\n",
-                 config->source.c_str());
+                 config->source.c_str(), keys.path().c_str());
+  }
+}
+
+// The stub checks itself with key set 7 only: signed with any other set it would refuse to run.
+void check_key_set(const arguments& args) {
+  const auto set = args.number("set", stub_key_set, 0, 255);
+  if (set != stub_key_set) {
+    throw tool_error(exit_usage, "build signs with key set 7, the only set the stub checks itself with; a stub "
+                                 "signed with key set " + std::to_string(set) + " would refuse to run");
   }
 }
 
@@ -142,23 +163,29 @@ int run(const std::vector<std::string>& raw) {
   const arguments args(raw, {{"keys", true}, {"set", true}, {"key", true}, {"version", true},
                              {"file", true, true}, {"hashed", true, true}, {"dir", true, true},
                              {"list", true, true}, {"lzma", false, true}, {"stored", false, true},
-                             {"timestamp", true}, {"allow-duplicates", false}, {"quiet", false}});
+                             {"timestamp", true}, {"allow-duplicates", false}, {"reserve-cert-table", true},
+                             {"quiet", false}});
   if (args.positional().size() != 2) throw tool_error(exit_usage, "build needs STUB and OUTPUT");
   if (!args.value("keys") || !args.value("key")) throw tool_error(exit_usage, "build needs --keys and --key");
   const std::string& stub_path = args.positional()[0];
   const std::string& output_path = args.positional()[1];
   sfx::signature::sign_options options;
   options.version = static_cast<int>(args.number("version", 3, 2, 3));
+  if (args.value("reserve-cert-table")) {
+    options.reserve_cert_table = args.number("reserve-cert-table", 0, 8, 0x10000000);
+  }
+  check_key_set(args);
   const auto settings = settings_from(args);
   const auto entries = collect_entries(args.in_order());
   check_duplicates(entries, settings.allow_duplicates);
 
   const signing_key key(args);
+  key.warn_if_development();
   auto stub = prepare_stub(read_file(stub_path), stub_path);
   payload_builder builder(settings, stub.image.size() + sfx::signature::binary_block_size);
   for (const auto& entry : entries) builder.add(entry);
   const auto payload = builder.finish();
-  warn_about_config(entries);
+  warn_about_config(entries, key.folder());
   stub.image.insert(stub.image.end(), payload.begin(), payload.end());
   const auto out = key.sign(stub.image, options, stub_path);
   write_file(output_path, out.data);
@@ -201,10 +228,15 @@ const command build_command{
     "\n"
     "Options:\n"
     "  --keys FOLDER       key folder made by 'sfxtool keygen'\n"
-    "  --set N             key set of the key (default 7, the set the stub checks itself with)\n"
+    "  --set N             key set of the key: 7, the set the stub checks itself with (any other\n"
+    "                      set is refused)\n"
     "  --key KEY           dsa:I, ecdsa:I or a key name, as for 'sfxtool sign'\n"
     "  --version V         digest version 2 or 3 (default 3; 3 lets an Authenticode signature be\n"
     "                      added to OUTPUT afterwards)\n"
+    "  --reserve-cert-table SIZE\n"
+    "                      for version 2: point the certificate table entry at the 8-byte aligned\n"
+    "                      end of OUTPUT with SIZE bytes before signing, so that an Authenticode\n"
+    "                      table of exactly SIZE bytes appended later leaves the signature valid\n"
     "  --timestamp SECONDS record time of every record (default: each file's modification time)\n"
     "  --allow-duplicates  build even when an alias (or the content of a hashed record) repeats;\n"
     "                      the stub then keeps the last record of that alias or hash\n"
@@ -214,7 +246,8 @@ const command build_command{
     "most 4 GiB - 1 bytes and the stub stays below 4 GiB. STUB must be the image as linked: one\n"
     "that is signed or carries data behind its sections (a payload, an Authenticode table) is\n"
     "refused (exit 5); an unstripped image's COFF symbol table is dropped. A warning says when\n"
-    "no record is a sfx-info.xml that key set 7 accepts (the stub would refuse to run).\n",
+    "no record is a sfx-info.xml that key set 7 of the key folder accepts (the stub would refuse to\n"
+    "run), and when the key is a development key of keys/dev (never ship such a stub).\n",
     run};
 
 }  // namespace vyn::tool

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "exit_codes.h"
@@ -100,7 +101,7 @@ TEST_F(BuildTest, BuiltStub_WalksBackToItsEntriesAndVerifies) {
     const auto out = path("built.exe");
     const auto r = build(entries + (pe64 ? " --version 2" : ""), in, out);
     ASSERT_EQ(r.code, exit_ok) << r.output;
-    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("refuse"), std::string::npos) << r.output;
     const auto file = test::read_bytes(out);
     ASSERT_TRUE(std::equal(image.begin(), image.end(), file.begin())) << "the image is kept as linked";
     const std::uint64_t start = pe64 ? image.size() : sfx::payload_start_of(utils::byte_view(file));
@@ -178,7 +179,8 @@ TEST_F(BuildTest, BadInputs_AreRefusedWithTheirExitCodesAndWriteNothing) {
       {"--list control.list", good, exit_usage, "control character"},
       {"--file a.txt --version 4", good, exit_usage, "--version needs a number from 2 to 3"},
       {"--file a.txt --timestamp soon", good, exit_usage, "--timestamp needs a number"},
-      {"--file a.txt --set 9", good, exit_key, "key set 9 has no dsa key 0"},
+      {"--file a.txt --set 8", good, exit_usage, "build signs with key set 7, the only set the stub checks itself"},
+      {"--file a.txt --set 9", good, exit_usage, "a stub signed with key set 9 would refuse to run"},
   };
   for (const auto& f : failures) {
     const auto r = build(f.args, f.stub, path("out.exe"));
@@ -192,6 +194,70 @@ TEST_F(BuildTest, BadInputs_AreRefusedWithTheirExitCodesAndWriteNothing) {
   const auto records = walk(test::read_bytes(path("out.exe")), test::read_bytes(good).size());
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].content, "b");
+}
+
+// A key folder of one ECDSA key of set 7, made with openssl (faster than keygen's DSA domains).
+std::filesystem::path own_key_folder(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir);
+  const auto pem = dir / "own-ecdsa-0.pem";
+  const auto made = run("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " + quote(pem));
+  EXPECT_EQ(made.code, 0) << made.output;
+  const auto point = run("openssl pkey -in " + quote(pem) + " -pubout -outform DER | tail -c 65 | od -An -v -tx1 | tr -d ' \\n'");
+  EXPECT_EQ(point.code, 0) << point.output;
+  EXPECT_EQ(point.output.size(), 130u) << point.output;
+  test::write_text(dir / "keys.txt", "7 ecdsa own-ecdsa-0\n");
+  test::write_text(dir / "own-ecdsa-0.pub", "point " + point.output + "\n");
+  return dir;
+}
+
+// The stub that a build signs trusts the key folder it was built with: its sfx-info.xml is
+// checked against that folder, not against the keys the tool was built with.
+TEST_F(BuildTest, SfxInfo_IsCheckedAgainstTheKeyFolderThatSigns) {
+  const auto own = own_key_folder(path("own-keys"));
+  test::write_text(path("sfx-info.in"), "<?xml version=\"1.0\"?>\n<sfx-info/>\n");
+  const struct {
+    std::filesystem::path sign_keys;
+    std::string sign_key;
+    std::filesystem::path build_keys;
+    std::string build_key;
+    bool warned;
+  } cases[] = {
+      {own, "ecdsa:0", own, "ecdsa:0", false},
+      {own, "ecdsa:0", test::key_dir(), "dsa:0", true},
+      {test::key_dir(), "dsa:1", own, "ecdsa:0", true},
+      {test::key_dir(), "dsa:1", test::key_dir(), "dsa:0", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sign_keys.string() + " / " + c.build_keys.string());
+    std::filesystem::remove(path("sfx-info.xml"));
+    ASSERT_EQ(run(sfxtool() + " sign --quiet --keys " + quote(c.sign_keys) + " --key " + c.sign_key + " --form xml " +
+                  quote(path("sfx-info.in")) + " " + quote(path("sfx-info.xml"))).code, exit_ok);
+    const auto r = run(sfxtool() + " build --keys " + quote(c.build_keys) + " --key " + c.build_key +
+                       " --file " + quote(path("sfx-info.xml")) + " " + quote(stub(false)) + " " + quote(path("out.exe")));
+    ASSERT_EQ(r.code, exit_ok) << r.output;
+    EXPECT_EQ(r.output.find("carries no signature that key set 7 of") != std::string::npos, c.warned) << r.output;
+  }
+}
+
+// Whatever a development key signs can be forged by anyone: build, sign and publish say so.
+TEST_F(BuildTest, DevelopmentKey_IsWarnedAboutWhenSigning) {
+  const auto own = own_key_folder(path("own-keys"));
+  test::write_text(path("a.txt"), "a");
+  const std::string warning = "is a development key of keys/dev, whose private half is public";
+  for (const auto& [keys, key, warned] : {std::tuple{test::key_dir(), "dsa:0", true}, {own, "ecdsa:0", false}}) {
+    SCOPED_TRACE(keys.string());
+    const std::string options = " --quiet --keys " + quote(keys) + " --key " + key + " ";
+    const auto built = run(sfxtool() + " build" + options + "--file " + quote(path("a.txt")) + " " + quote(stub(false)) +
+                           " " + quote(path("built.exe")));
+    ASSERT_EQ(built.code, exit_ok) << built.output;
+    EXPECT_EQ(built.output.find(warning) != std::string::npos, warned) << built.output;
+    const auto signed_file =
+        run(sfxtool() + " sign" + options + quote(path("a.txt")) + " " + quote(path("a.sig")));
+    ASSERT_EQ(signed_file.code, exit_ok) << signed_file.output;
+    EXPECT_EQ(signed_file.output.find(warning) != std::string::npos, warned) << signed_file.output;
+    std::filesystem::remove(path("built.exe"));
+    std::filesystem::remove(path("a.sig"));
+  }
 }
 
 }  // namespace

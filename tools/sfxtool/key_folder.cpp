@@ -51,7 +51,43 @@ std::vector<std::uint8_t> parse_hex(const std::string& text, std::size_t expecte
   key_failure(what + " must be " + std::to_string(expected) + " bytes of hexadecimal digits");
 }
 
+// Lower-case hexadecimal text of bytes, as the public files and the build's digests write it.
+std::string hex_text(const std::vector<std::uint8_t>& bytes) {
+  root::digest d;
+  d.bytes() = bytes;
+  return d.hex();
+}
+
 }  // namespace
+
+void load_set(const key_folder& folder, unsigned id, folder_key_set& out) {
+  for (const auto& entry : folder.entries()) {
+    if (entry.set != id) continue;
+    const auto& v = out.values.emplace_back(folder.read_public(entry));
+    if (entry.kind == key_kind::dsa) {
+      out.dsa.push_back({v.p, v.q, v.g, v.y});
+    } else {
+      out.ecdsa.emplace_back(v.point);
+    }
+  }
+  if (out.dsa.empty() && out.ecdsa.empty()) {
+    throw tool_error(exit_key, folder.path().string() + " has no keys of key set " + std::to_string(id));
+  }
+  out.set = {id, out.dsa, out.ecdsa};
+}
+
+bool is_development_key(const key_entry& entry, const public_values& values) {
+  // The SHA-256 of the key's public value (the DSA key's y, the ECDSA point) in lower-case
+  // hexadecimal, as the build lists those of keys/dev.
+  const std::string text = hex_text(entry.kind == key_kind::dsa ? values.y : values.point);
+  root::sha256 hash;
+  const std::string digest =
+      root::digest_of(hash, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())).hex();
+  for (const std::string_view known : development_key_digests()) {
+    if (known == digest) return true;
+  }
+  return false;
+}
 
 std::string_view kind_name(key_kind kind) noexcept { return kind == key_kind::dsa ? "dsa" : "ecdsa"; }
 
@@ -162,16 +198,11 @@ std::string format_index(const std::vector<key_entry>& entries) {
 }
 
 std::string format_public(key_kind kind, const public_values& values) {
-  auto hex = [](const std::vector<std::uint8_t>& bytes) {
-    root::digest d;
-    d.bytes() = bytes;
-    return d.hex();
-  };
   if (kind == key_kind::dsa) {
     return "# DSA public key: domain p (2048 bits), q (256 bits), g, and y, big-endian hexadecimal\n"
-           "p " + hex(values.p) + "\nq " + hex(values.q) + "\ng " + hex(values.g) + "\ny " + hex(values.y) + "\n";
+           "p " + hex_text(values.p) + "\nq " + hex_text(values.q) + "\ng " + hex_text(values.g) + "\ny " + hex_text(values.y) + "\n";
   }
-  return "# ECDSA public key: NIST P-256 point 04 || X || Y, hexadecimal\npoint " + hex(values.point) + "\n";
+  return "# ECDSA public key: NIST P-256 point 04 || X || Y, hexadecimal\npoint " + hex_text(values.point) + "\n";
 }
 
 }  // namespace vyn::tool

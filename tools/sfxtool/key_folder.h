@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <list>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,25 @@ class key_folder {
   std::filesystem::path folder_;
   std::vector<key_entry> entries_;
 };
+
+// A key set read from a key folder's public files, for checking against keys other than the
+// ones built into this tool. Owns the bytes its spans point into.
+struct folder_key_set {
+  std::list<public_values> values;
+  std::vector<sfx::crypto::dsa_public_key> dsa;
+  std::vector<std::span<const std::uint8_t>> ecdsa;
+  sfx::keys::key_set set;
+};
+
+// Fills out with the folder's keys of set id; raises tool_error(exit_key) when it has none.
+void load_set(const key_folder& folder, unsigned id, folder_key_set& out);
+
+// True when the key is one of the development keys of keys/dev, whose private halves are public
+// (compared by its public value, so a copied or renamed development key is one too).
+bool is_development_key(const key_entry& entry, const public_values& values);
+
+// The SHA-256 of each development key's public value; generated from keys/dev by the build.
+std::span<const std::string_view> development_key_digests() noexcept;
 
 std::string_view kind_name(key_kind kind) noexcept;
 std::string format_index(const std::vector<key_entry>& entries);

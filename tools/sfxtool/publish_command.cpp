@@ -208,6 +208,7 @@ int run(const std::vector<std::string>& raw) {
                              {"allow-mismatch", false}, {"quiet", false}});
   auto settings = settings_from(args);
   const signing_key key(args);
+  key.warn_if_development();
   product_description description(read_file(settings.description), settings.description.string());
   if (settings.product.empty()) {
     settings.product = description.product_name();

@@ -51,6 +51,7 @@ int run(const std::vector<std::string>& raw) {
   const std::string& output_path = args.positional()[1];
 
   const signing_key key(args);
+  key.warn_if_development();
   const auto input = read_file(input_path);
   apply_line_ending(args, input, options);
   const auto out = key.sign(input, options, input_path);

@@ -1,5 +1,7 @@
 #include "signing_key.h"
 
+#include <cstdio>
+
 #include "command.h"
 #include "payload/dsa_verify.h"
 #include "payload/ecc_ecdsa.h"
@@ -38,6 +40,16 @@ sfx::signature::digest_signer signing_key::signer() const {
 std::string signing_key::describe() const {
   return "key set " + std::to_string(set_) + ", " + std::string(kind_name(entry_.kind)) + " key " +
          std::to_string(entry_.index) + " (" + entry_.name + ")";
+}
+
+bool signing_key::development() const { return is_development_key(entry_, values_); }
+
+void signing_key::warn_if_development() const {
+  if (!development()) return;
+  std::fprintf(stderr,
+               "warning: %s is a development key of keys/dev, whose private half is public: anyone can sign "
+               "what it accepts, so never ship what it signs\n",
+               describe().c_str());
 }
 
 sfx::signature::signed_output signing_key::sign(sfx::signature::bytes data,

@@ -26,6 +26,12 @@ class signing_key {
   // "key set 7, dsa key 0 (set7-dsa-0)"
   std::string describe() const;
 
+  const key_folder& folder() const noexcept { return folder_; }
+  // True when the key is a development key of keys/dev, whose private half is public.
+  bool development() const;
+  // Prints a warning to the standard error when the key is a development key.
+  void warn_if_development() const;
+
   // Signs data as asked; data that cannot be signed so raises tool_error(exit_refused) with what
   // in front of the reason.
   sfx::signature::signed_output sign(sfx::signature::bytes data, const sfx::signature::sign_options& options,

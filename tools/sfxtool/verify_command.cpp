@@ -1,7 +1,6 @@
 // verify: the stub's own check of a signed file.
 
 #include <cstdio>
-#include <list>
 
 #include "arguments.h"
 #include "command.h"
@@ -13,31 +12,6 @@ namespace vyn::tool {
 namespace {
 
 using sfx::signature::block_form;
-
-// A key set read from a key folder's public files, for checking against keys other than the
-// ones built into this tool. Owns the bytes its spans point into.
-struct folder_key_set {
-  std::list<public_values> values;
-  std::vector<sfx::crypto::dsa_public_key> dsa;
-  std::vector<std::span<const std::uint8_t>> ecdsa;
-  sfx::keys::key_set set;
-};
-
-void load_set(const key_folder& folder, unsigned id, folder_key_set& out) {
-  for (const auto& entry : folder.entries()) {
-    if (entry.set != id) continue;
-    const auto& v = out.values.emplace_back(folder.read_public(entry));
-    if (entry.kind == key_kind::dsa) {
-      out.dsa.push_back({v.p, v.q, v.g, v.y});
-    } else {
-      out.ecdsa.emplace_back(v.point);
-    }
-  }
-  if (out.dsa.empty() && out.ecdsa.empty()) {
-    throw tool_error(exit_key, folder.path().string() + " has no keys of key set " + std::to_string(id));
-  }
-  out.set = {id, out.dsa, out.ecdsa};
-}
 
 std::string describe(const sfx::signature::located_block& block) {
   return "version " + std::to_string(block.version) + ", " +
