@@ -6,6 +6,10 @@
 
 #include "stand_in.h"
 
+#ifdef VYN_TEST_MOD_NEEDS_HELPER
+extern "C" __declspec(dllimport) const wchar_t* vyn_test_mod_helper_channel();
+#endif
+
 namespace {
 
 using namespace vyn::stand_in;
@@ -16,6 +20,17 @@ void record_call(const wchar_t* product, const wchar_t* channel, DWORD length, D
   const std::string line = utf8(product) + "|" + utf8(channel) + "|" + std::to_string(length) + "|" +
                            std::to_string(flags) + "\n";
   write_text(*record + L"\\kestro_mod-calls.txt", line, true);
+}
+
+// The channel to answer with when the test names none: the one given, or, in the build that
+// needs a DLL beside it, the helper DLL's.
+std::wstring default_answer(const wchar_t* channel) {
+#ifdef VYN_TEST_MOD_NEEDS_HELPER
+  (void)channel;
+  return vyn_test_mod_helper_channel();
+#else
+  return channel;
+#endif
 }
 
 }  // namespace
@@ -33,7 +48,7 @@ extern "C" __declspec(dllexport) DWORD WINAPI CheckChannelCompatibility(const wc
     if (!result) return ERROR_INVALID_DATA;
     if (*result != 0) return *result;
   }
-  const std::wstring answer = environment(L"VYN_TEST_MOD_CHANNEL").value_or(channel);
+  const std::wstring answer = environment(L"VYN_TEST_MOD_CHANNEL").value_or(default_answer(channel));
   const DWORD needed = static_cast<DWORD>(answer.size() + 1);
   if (*length < needed) {
     *length = needed;
