@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/directories.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
@@ -45,7 +46,12 @@ bool microstub::verify() {
   try {
     const std::wstring parent = parent_image_path();
     const auto verifier = create_verify_signature();
-    verified_ = verifier && verifier->verify_file_ext(parent);
+    {
+      // The path names the executable as the system sees it; a 32-bit stub must not be redirected
+      // to another file of the same name.
+      const files::fs_redirection_auto native_view;
+      verified_ = verifier && verifier->verify_file_ext(parent);
+    }
     VYN_LOG_INFO("DSA for microstub verified with result '{}'", verified_ ? "true" : "false");
     return verified_;
   } catch (const vyn::exceptions::detail::base& e) {
