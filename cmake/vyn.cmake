@@ -1,7 +1,8 @@
 # Project-wide compile settings and the two helpers every source folder uses.
 #
 #   vyn_library(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...])
-#   vyn_tests(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...])
+#   vyn_tests(<name> [PORTABLE src...] [WINDOWS src...] [DEPS target...] [FIXTURES name...]
+#             [LOCKS name...])  FIXTURES: ctest fixtures the cases need; LOCKS: resource locks they hold
 #
 # PORTABLE sources have no <windows.h> and build for both the Windows target and the native host
 # (maker tool, fuzzers, host tests); WINDOWS sources build only for the target. A library with no
@@ -18,13 +19,15 @@ endif()
 target_link_libraries(vyn_options INTERFACE vyn_fmt)
 
 function(_vyn_sources out)
-  cmake_parse_arguments(A "" "" "PORTABLE;WINDOWS;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "" "PORTABLE;WINDOWS;DEPS;FIXTURES;LOCKS" ${ARGN})
   set(srcs ${A_PORTABLE})
   if(VYN_WINDOWS)
     list(APPEND srcs ${A_WINDOWS})
   endif()
   set(${out} ${srcs} PARENT_SCOPE)
   set(${out}_DEPS ${A_DEPS} PARENT_SCOPE)
+  set(${out}_FIXTURES ${A_FIXTURES} PARENT_SCOPE)
+  set(${out}_LOCKS ${A_LOCKS} PARENT_SCOPE)
 endfunction()
 
 function(vyn_library name)
@@ -62,16 +65,23 @@ function(vyn_tests name)
   endif()
   target_link_libraries(${name} PRIVATE vyn_options ${srcs_DEPS} gmock gtest_main)
   if(NOT (VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY))
+    set(extra)
+    if(srcs_FIXTURES)
+      list(APPEND extra FIXTURES_REQUIRED "${srcs_FIXTURES}")
+    endif()
+    if(srcs_LOCKS)
+      list(APPEND extra RESOURCE_LOCK "${srcs_LOCKS}")
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-      PROPERTIES TIMEOUT 300 ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+      PROPERTIES TIMEOUT 300 ${extra} ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
   endif()
 endfunction()
 
-#   vyn_smoke_test(<name> TARGET <test program> FILTER <gtest filter>)
+#   vyn_smoke_test(<name> TARGET <test program> FILTER <gtest filter> [FIXTURES name...])
 # One ctest test (label "smoke") that runs the filtered cases of a test program in one process;
 # registered only in a smoke configuration, where it replaces the discovered cases.
 function(vyn_smoke_test name)
-  cmake_parse_arguments(A "" "TARGET;FILTER" "" ${ARGN})
+  cmake_parse_arguments(A "" "TARGET;FILTER" "FIXTURES" ${ARGN})
   if(NOT (VYN_WINDOWS AND VYN_SMOKE_TESTS_ONLY AND TARGET ${A_TARGET}))
     return()
   endif()
@@ -80,4 +90,7 @@ function(vyn_smoke_test name)
   add_test(NAME ${name} COMMAND ${A_TARGET} --gtest_filter=${A_FILTER})
   set_tests_properties(${name} PROPERTIES LABELS smoke TIMEOUT 1500
     ENVIRONMENT "VYN_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  if(A_FIXTURES)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${A_FIXTURES}")
+  endif()
 endfunction()
