@@ -3,8 +3,6 @@
 // master records what reached the temporary folder and the setup information.
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -17,6 +15,7 @@
 #include "foundation/sha256.h"
 #include "foundation/strings.h"
 #include "foundation/test_support.h"
+#include "stub_log.h"
 #include "stub_process.h"
 
 namespace vyn {
@@ -40,32 +39,11 @@ std::string digest_of_file(const std::wstring& path) {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-std::wstring stub_log_path() {
-  wchar_t common[MAX_PATH];
-  if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common))) return {};
-  return std::wstring(common) + L"\\Orvek Software\\Kestro\\Logs\\sfx.log";
-}
-
-// The lines one run wrote to the brand's log (other runs may write between them): from the line
-// that shows its command line with the marker to its end line, those of its process.
+// The run's lines of the brand's log, one text.
 std::string run_log(const std::string& marker) {
-  const std::string log = testing_support::read_shared(stub_log_path()).value_or("");
-  const std::size_t started = log.find(marker + "'");
-  if (started == std::string::npos) return "(no run with " + marker + " in the log)";
-  std::size_t line = log.rfind('\n', started) + 1;
-  // "[  pid:" of the process column; see the log's line format.
-  const std::string process = log.substr(line + 50, 7);
-  std::string lines;
-  while (line < log.size()) {
-    const std::size_t end = std::min(log.find('\n', line), log.size());
-    const std::string text = log.substr(line, end - line);
-    if (text.size() > 57 && text.compare(50, 7, process) == 0) {
-      lines += text + "\n";
-      if (contains(text, "*** Ending SFX")) break;
-    }
-    line = end + 1;
-  }
-  return lines;
+  std::string text;
+  for (const std::string& line : testing_support::run_log(marker)) text += line + "\n";
+  return text.empty() ? "(no run with " + marker + " in the log)" : text;
 }
 
 // Each run: the launcher (or nothing) starts the EDAT stub with a temporary folder below "tmp",
