@@ -4,36 +4,16 @@
 
 #include <tlhelp32.h>
 
-#include <fmt/format.h>
-#include <fmt/xchar.h>
-
 #include "foundation/exceptions.h"
 #include "foundation/handle.h"
 #include "foundation/log.h"
+#include "foundation/processes.h"
 #include "foundation/strings.h"
 
 namespace vyn::sfx::system_info {
 namespace {
 
 using error = vyn::exceptions::error;
-
-std::wstring image_path_of(std::uint32_t process_id) {
-  const win::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
-  if (!process) throw error(::GetLastError(), fmt::format("Unable to open process {}", process_id));
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    auto length = static_cast<DWORD>(path.size());
-    if (::QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
-      path.resize(length);
-      return path;
-    }
-    const DWORD code = ::GetLastError();
-    if (code != ERROR_INSUFFICIENT_BUFFER || path.size() >= 32768) {
-      throw error(code, fmt::format("Unable to read the image path of process {}", process_id));
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 }  // namespace
 
@@ -62,7 +42,7 @@ parent_process query_parent_process() {
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == self) {
       const std::uint32_t parent = entry.th32ParentProcessID;
-      return {parent, image_path_of(parent)};
+      return {parent, os::process_image_path(parent)};
     }
   }
   throw error(ERROR_NOT_FOUND, "The process is not in the process list");

@@ -183,6 +183,30 @@ void enumerate_directory(std::wstring_view path,
   if (code != ERROR_NO_MORE_FILES) fail(code, quoted("Unable to enumerate directory '{}'!", path));
 }
 
+void copy_file(std::wstring_view source, std::wstring_view destination, const retry_pause& pause) {
+  constexpr int tries = 3;
+  constexpr std::uint32_t pause_ms = 200;
+  const std::wstring from(source);
+  const std::wstring to(destination);
+  DWORD code = ERROR_SUCCESS;
+  for (int attempt = 1; attempt <= tries; ++attempt) {
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      ::SetFileAttributesW(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    }
+    if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) return;
+    code = ::GetLastError();
+    if (attempt == tries) break;
+    if (pause) {
+      pause(pause_ms);
+    } else {
+      ::Sleep(pause_ms);
+    }
+  }
+  fail(code, quoted("Unable to copy file '{}'!", source), destination);
+}
+
 std::uint64_t free_disk_space(std::wstring_view path) {
   const std::wstring name(path);
   ULARGE_INTEGER available{};

@@ -67,6 +67,15 @@ struct directory_entry {
 void enumerate_directory(std::wstring_view path,
                          const std::function<bool(const directory_entry&)>& visit);
 
+// Waits between two tries of copy_file; receives the milliseconds to wait.
+using retry_pause = std::function<void(std::uint32_t milliseconds)>;
+
+// Copies the file to destination, replacing an existing file there (made writable first when it
+// is read-only). Tries up to 3 times, 200 ms apart (pause, when given, waits instead), because a
+// scanner or indexer may hold either file for a moment. Failure: "Unable to copy file '{}'!"
+// (the source) with the last try's system error code.
+void copy_file(std::wstring_view source, std::wstring_view destination, const retry_pause& pause = {});
+
 // Bytes available to the caller on the volume holding the path.
 // Failure: "Unable to get free disk space of '{}'!".
 std::uint64_t free_disk_space(std::wstring_view path);

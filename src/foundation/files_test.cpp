@@ -152,6 +152,37 @@ TEST_F(Files, FactsOfMissingPaths_FailWithTheirMessages) {
               ThrowsMessage<exceptions::error>(StrEq("Unable to enumerate directory '" + shown + "'!")));
 }
 
+// A source held open by another program fails every try; released during the first pause, the
+// second try copies it. A read-only destination is replaced.
+TEST_F(Files, CopyFile_TriesThreeTimesAndReplacesAReadOnlyDestination) {
+  const std::wstring source = scratch_ / L"source.edat";
+  const std::wstring destination = scratch_ / L"copy.edat";
+  set_file_content(source, bytes_of("new"), false);
+  set_file_content(destination, bytes_of("old"), false);
+  ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
+
+  win::unique_handle hold(
+      ::CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(hold);
+  std::vector<std::uint32_t> pauses;
+  EXPECT_EQ(code_of([&] { copy_file(source, destination, [&](std::uint32_t ms) { pauses.push_back(ms); }); }),
+            static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(pauses, (std::vector<std::uint32_t>{200, 200}));
+  EXPECT_EQ(get_file_content(destination), bytes_of("old"));
+
+  pauses.clear();
+  copy_file(source, destination, [&](std::uint32_t ms) {
+    pauses.push_back(ms);
+    hold.reset();
+  });
+  EXPECT_EQ(pauses.size(), 1u);
+  EXPECT_EQ(get_file_content(destination), bytes_of("new"));
+
+  EXPECT_THAT([&] { copy_file(scratch_ / L"missing", destination, [](std::uint32_t) {}); },
+              ThrowsMessage<exceptions::error>(StrEq("Unable to copy file '" + utils::to_narrow(scratch_ / L"missing") +
+                                                     "'!")));
+}
+
 TEST_F(Files, CreateDirectory_CreatesMissingParentsWithDescriptor) {
   const std::wstring deep = scratch_ / L"a\\b\\c";
   const wchar_t* sddl = L"D:P(A;CIOI;GA;;;SY)(A;CIOI;GA;;;BA)(A;CIOI;GRGX;;;BU)";

@@ -61,12 +61,27 @@ prepare_setup::file_progress file_progress_callback(const prepare_setup_intf::re
     received += bytes;
     if (!report || total <= 0 || total_size <= 0) return;
     const double part = std::min(static_cast<double>(received) / static_cast<double>(total), 1.0);
-    const int percent = static_cast<int>(std::min((placed_before + part * size) / total_size * 100.0, 100.0));
+    // Sizes come from the description: a negative one must not push the share below 0 (nor a
+    // huge one out of the integer's range) before it becomes a percentage.
+    const double share = (placed_before + part * size) / total_size * 100.0;
+    const int percent = static_cast<int>(std::clamp(share, 0.0, 100.0));
     if (percent <= *reported) return;
     *reported = percent;
     VYN_LOG_DEBUG("Setup progress {}%", percent);
     report(static_cast<std::uint8_t>(percent));
   };
+}
+
+// The plug-in may ship DLLs of its own beside it; the process otherwise loads only from System32.
+// Without the loader update of Windows 7 the search flags are refused, and there the process
+// search order is not restricted either.
+HMODULE load_plugin(const std::wstring& path) {
+  HMODULE library =
+      ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!library && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    library = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  return library;
 }
 
 std::wstring description_url(const std::wstring& base_url, const product_info& product) {
@@ -281,7 +296,7 @@ void prepare_setup::process_setup_file(const file_info& file, const product_info
       VYN_LOG_DEBUG("File '{}' has been correctly unpacked from SFX archive and stored to '{}'.",
                     to_log(file.name), to_log(target));
       return;
-    } catch (const vyn::exceptions::detail::base& e) {
+    } catch (const std::exception& e) {
       VYN_LOG_ERROR("File '{}' from SFX archive has not been unpacked, fail with error {}!", to_log(file.name),
                     e.what());
       // With nothing to download from, the extraction's own error (an altered record, say) is
@@ -302,7 +317,7 @@ void prepare_setup::process_setup_file(const file_info& file, const product_info
 
 std::wstring prepare_setup::plugin_channel(const std::wstring& dll_path, const product_info& product) {
   try {
-    const win::unique_hmodule library(::LoadLibraryW(dll_path.c_str()));
+    const win::unique_hmodule library(load_plugin(dll_path));
     if (!library) {
       VYN_LOG_ERROR("Loading MOD:'{}' fail {}.", to_log(dll_path), ::GetLastError());
       return {};
@@ -369,10 +384,14 @@ std::shared_ptr<verify_signature_intf> prepare_setup::create_verify_signature() 
   return std::make_shared<verify_signature>();
 }
 
-std::unique_ptr<sfx_edat_intf> prepare_setup::create_sfx_edat(shared_context&) { return {}; }
+std::unique_ptr<sfx_edat_intf> prepare_setup::create_sfx_edat(shared_context& context) {
+  return std::make_unique<sfx_edat>(context);
+}
 
 std::unique_ptr<confirm_dlg_intf> prepare_setup::create_confirm_dlg() { return std::make_unique<confirm_dlg>(); }
 
-std::shared_ptr<microstub_intf> prepare_setup::create_microstub(shared_context&) { return {}; }
+std::shared_ptr<microstub_intf> prepare_setup::create_microstub(shared_context& context) {
+  return std::make_shared<microstub>(context);
+}
 
 }  // namespace vyn::sfx

@@ -35,10 +35,8 @@ class prepare_setup_intf {
   virtual ~prepare_setup_intf() = default;
 };
 
-// Components that do not exist in this build (data files of a launching stub, the launching
-// stub's check) come from factories that yield nothing. A factory that yields no downloader makes
-// a run take everything from the payload, and a download it cannot avoid fails as an unreachable
-// repository would.
+// A factory that yields no downloader makes a run take everything from the payload, and a
+// download it cannot avoid fails as an unreachable repository would.
 class prepare_setup : public prepare_setup_intf,
                       public sfx_data_holder,
                       public sfx_downloader::factory,

@@ -17,6 +17,7 @@
 #include "foundation/strings.h"
 #include "payload/payload.h"
 #include "payload/payload_writer.h"
+#include "payload/sfx_edat.h"
 #include "payload/signature_testing.h"
 #include "payload/testing/stub_image.h"
 #include "foundation/test_support.h"
@@ -76,7 +77,12 @@ class test_preparation : public prepare_setup {
   std::wstring plugin_answer;
   int plugin_calls = 0;
 
+  std::shared_ptr<microstub_intf> launching_stub;
+
   std::shared_ptr<sfx_downloader_intf> create_sfx_downloader(shared_context&) override { return downloader; }
+  std::shared_ptr<microstub_intf> create_microstub(shared_context& context) override {
+    return launching_stub ? launching_stub : prepare_setup::create_microstub(context);
+  }
   std::unique_ptr<confirm_dlg_intf> create_confirm_dlg() override {
     if (!dialog_answer) return {};
     return std::make_unique<fixed_dialog>(*dialog_answer);
@@ -94,6 +100,7 @@ struct setup_file {
   bytes content;
   bool in_payload = true;
   std::string alias;  // payload alias when it differs from the name; "-" for none
+  std::optional<std::int64_t> size;  // the size the description gives, when not the content's
 };
 
 class PrepareSetup : public ::testing::Test {
@@ -120,7 +127,7 @@ class PrepareSetup : public ::testing::Test {
     std::string xml = "<product-info><name>p</name><version>1.0.0.1</version><setup-files>";
     for (const auto& f : files) {
       xml += "<file><name>" + f.name + "</name><sha-256>" + sha256_hex(f.content) + "</sha-256><size>" +
-             std::to_string(f.content.size()) + "</size></file>";
+             std::to_string(f.size.value_or(static_cast<std::int64_t>(f.content.size()))) + "</size></file>";
     }
     return xml + "</setup-files><setup-commands executable=\"kestro.exe\" arguments=\"--go\"/>" + extra +
            "</product-info>";
@@ -445,6 +452,127 @@ TEST_F(PrepareSetup, DownloadedFilesOf300And100Bytes_ProgressRisesStepByStepTo10
   EXPECT_EQ(read_file(common() + L"\\data.bin"), std::string(100, 'd'));
 }
 
+// A launching stub that answers with a cookie and records when the preparation asks it.
+class recording_microstub : public microstub_intf {
+ public:
+  explicit recording_microstub(std::wstring temp) : temp_(std::move(temp)) {}
+  bool verify() override {
+    calls.push_back("verify");
+    return true;
+  }
+  std::wstring cookie() override {
+    calls.push_back("cookie");
+    return L"from-launcher";
+  }
+  void copy_edat_files() override {
+    // The payload's data files are already in place, so that these replace them.
+    calls.push_back(files::file_exists(temp_ + L"\\trid.edat") ? "copy after unpack" : "copy before unpack");
+  }
+  std::vector<std::string> calls;
+
+ private:
+  std::wstring temp_;
+};
+
+TEST_F(PrepareSetup, LaunchingStub_CookieRecordedBeforeTheCommandLinesAndItsFilesCopiedAfterThePayloads) {
+  auto stub = std::make_shared<recording_microstub>(temp_.path());
+  preparation_.launching_stub = stub;
+  context_.cmd = command_line(L"/cookie:from-command-line", false);
+  std::vector<setup_file> files = two_files;
+  files.push_back({"trid.edat", bytes_of("payload trid")});
+  standard_payload(files);
+  prepare();
+  EXPECT_EQ(stub->calls, (std::vector<std::string>{"verify", "cookie", "copy after unpack"}));
+  EXPECT_EQ(context_.microstub, stub);
+  const std::string info = saved_info();
+  const std::size_t first = info.find("<cookie>from-launcher</cookie>");
+  ASSERT_NE(first, std::string::npos) << info;
+  EXPECT_NE(info.find("<cookie>from-command-line</cookie>", first), std::string::npos) << info;
+}
+
+TEST_F(PrepareSetup, DefaultFactories_YieldTheDataFileComponents) {
+  prepare_setup plain(context_);
+  EXPECT_NE(dynamic_cast<sfx_edat*>(plain.create_sfx_edat(context_).get()), nullptr);
+  EXPECT_NE(dynamic_cast<microstub*>(plain.create_microstub(context_).get()), nullptr);
+}
+
+// Sizes are taken from the description as they stand; whatever they are, every percentage
+// reported lies within 0 to 100 and never falls.
+TEST_F(PrepareSetup, NegativeSizeInTheDescription_KeepsEveryPercentageWithin0To100) {
+  const std::int64_t huge = std::int64_t{1} << 62;
+  const struct {
+    std::int64_t first, second;
+  } cases[] = {{-100, 300}, {300, -100}, {-huge, huge + 4096}, {huge + 4096, -huge}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    std::vector<setup_file> files = two_files;
+    files[0].size = c.first;
+    files[1].size = c.second;
+    std::map<std::wstring, bytes> contents;
+    for (auto& f : files) {
+      f.in_payload = false;
+      contents[utils::to_wide(sha256_hex(f.content))] = f.content;
+    }
+    testing_support::scratch_folder temp;
+    context_.values = std::make_shared<value_holder>();
+    context_.values->set(L"tmp-path", temp.path());
+    standard_payload(files, "");
+    auto downloader = std::make_shared<::testing::NiceMock<chunked_downloader>>(contents);
+    EXPECT_CALL(*downloader, download_product_info(_)).WillOnce(Throw(exceptions::download_file_fail(12029u, "x")));
+    test_preparation preparation(context_);
+    preparation.downloader = downloader;
+    std::vector<int> reported;
+    std::wstring command;
+    preparation.prepare(command, {}, [&](std::uint8_t percent) { reported.push_back(percent); });
+    for (std::size_t i = 0; i < reported.size(); ++i) {
+      EXPECT_LE(reported[i], 100);
+      if (i > 0) {
+        EXPECT_GT(reported[i], reported[i - 1]);
+      }
+    }
+  }
+}
+
+// A payload whose records fail with a standard exception that is not one of the program's own
+// (memory running out while unpacking, say).
+class failing_payload : public payload_intf {
+ public:
+  explicit failing_payload(std::shared_ptr<payload_intf> inner) : inner_(std::move(inner)) {}
+  std::shared_ptr<unpacker_intf> find_by_hash(const std::wstring& sha256) override {
+    return inner_->find_by_hash(sha256) ? std::make_shared<failing_unpacker>() : nullptr;
+  }
+  std::shared_ptr<unpacker_intf> find_by_alias(const std::wstring& alias) override {
+    return inner_->find_by_alias(alias);
+  }
+  std::vector<std::wstring> aliases() override { return inner_->aliases(); }
+  std::optional<std::wstring> text_by_alias(const std::wstring& alias) override {
+    return inner_->text_by_alias(alias);
+  }
+
+ private:
+  class failing_unpacker : public unpacker_intf {
+   public:
+    void unpack_to_file(const std::wstring&) override { throw std::bad_alloc(); }
+    std::vector<std::uint8_t> unpack() override { throw std::bad_alloc(); }
+  };
+  std::shared_ptr<payload_intf> inner_;
+};
+
+TEST_F(PrepareSetup, StandardExceptionWhileExtracting_FallsBackToTheDownload) {
+  std::vector<setup_file> files = two_files;
+  files[1].alias = "-";  // found by hash only, and that record fails
+  standard_payload(files, "");
+  context_.payload = std::make_shared<failing_payload>(context_.payload);
+  auto downloader = std::make_shared<::testing::NiceMock<mock_downloader>>();
+  preparation_.downloader = downloader;
+  EXPECT_CALL(*downloader, download_product_info(_)).WillOnce(Throw(exceptions::download_file_fail(12029u, "x")));
+  const std::wstring hash = utils::to_wide(sha256_hex(files[1].content));
+  EXPECT_CALL(*downloader, download_by_hash(hash, common() + L"\\data.bin", hash));
+  const testing::log_capture log;
+  prepare();
+  EXPECT_EQ(log.count("File 'data.bin' from SFX archive has not been unpacked, fail with error "), 1);
+}
+
 // Names are checked before anything is written: a name that leaves the product folder fails the
 // preparation, a sub-folder inside it is made.
 TEST_F(PrepareSetup, FileNamesLeavingTheProductFolder_AreRefusedSubFoldersAreMade) {
@@ -529,6 +657,23 @@ TEST(PrepareSetupPlugin, AnswersOfThePlugin_GiveTheNewChannelOrKeepTheCurrentOne
   }
   // Unloaded after every call: nothing keeps the library mapped.
   EXPECT_EQ(::GetModuleHandleW(L"kestro_mod.dll"), nullptr);
+}
+
+// The stub restricts the process's DLL search to System32 before anything loads; the plug-in
+// still finds a DLL it ships beside it.
+TEST(PrepareSetupPlugin, PluginNeedingADllBesideIt_LoadsWhileTheProcessSearchesOnlySystem32) {
+  ASSERT_TRUE(::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32));
+  struct restore {
+    ~restore() { ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS); }
+  } restore_search;
+  shared_context context;
+  plugin_probe probe(context);
+  const product_info product{L"p", L"release", L"1.0", false};
+  const testing::log_capture log;
+  EXPECT_EQ(probe.plugin_channel(testing_support::windows_path(VYN_TEST_KESTRO_MOD_LINKED_DLL), product),
+            L"helper-channel")
+      << log.text();
+  EXPECT_EQ(::GetModuleHandleW(L"mod_helper.dll"), nullptr) << "unloaded with the plug-in";
 }
 
 TEST(PrepareSetupPlugin, MissingLibraryOrExport_KeepTheChannelAndLog) {

@@ -7,6 +7,10 @@
 #include "foundation/exit_callbacks.h"
 #include "stand_in.h"
 
+#ifdef VYN_TEST_MOD_NEEDS_HELPER
+extern "C" __declspec(dllimport) const wchar_t* vyn_test_mod_helper_channel();
+#endif
+
 namespace {
 
 using namespace vyn::stand_in;
@@ -53,6 +57,17 @@ void register_exit_callback_once() {
   }
 }
 
+// The channel to answer with when the test names none: the one given, or, in the build that
+// needs a DLL beside it, the helper DLL's.
+std::wstring default_answer(const wchar_t* channel) {
+#ifdef VYN_TEST_MOD_NEEDS_HELPER
+  (void)channel;
+  return vyn_test_mod_helper_channel();
+#else
+  return channel;
+#endif
+}
+
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -77,7 +92,7 @@ extern "C" __declspec(dllexport) DWORD WINAPI CheckChannelCompatibility(const wc
     if (!result) return ERROR_INVALID_DATA;
     if (*result != 0) return *result;
   }
-  const std::wstring answer = environment(L"VYN_TEST_MOD_CHANNEL").value_or(channel);
+  const std::wstring answer = environment(L"VYN_TEST_MOD_CHANNEL").value_or(default_answer(channel));
   const DWORD needed = static_cast<DWORD>(answer.size() + 1);
   if (*length < needed) {
     *length = needed;
