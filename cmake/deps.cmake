@@ -8,12 +8,15 @@ set(VYN_PUGIXML_DIR /var/cache/vyn-sfx/pugixml/pugixml-1.13 CACHE PATH "pugixml 
 
 set(_shim ${CMAKE_BINARY_DIR}/third_party)
 
-# fmt, header-only
+# fmt, compiled once (third_party/fmt/fmt.cpp) rather than header-only, which put a copy of its
+# internals into every translation unit. Nothing formats by locale, so the thousands separator is
+# fixed and std::locale (with all its facets) stays out of the stub.
 file(MAKE_DIRECTORY ${_shim}/fmt-include)
 file(CREATE_LINK ${VYN_FMT_INCLUDE_DIR}/fmt ${_shim}/fmt-include/fmt SYMBOLIC)
-add_library(vyn_fmt INTERFACE)
-target_include_directories(vyn_fmt SYSTEM INTERFACE ${_shim}/fmt-include)
-target_compile_definitions(vyn_fmt INTERFACE FMT_HEADER_ONLY)
+add_library(vyn_fmt STATIC ${PROJECT_SOURCE_DIR}/third_party/fmt/fmt.cpp)
+target_include_directories(vyn_fmt SYSTEM PUBLIC ${_shim}/fmt-include)
+target_compile_definitions(vyn_fmt PUBLIC "FMT_STATIC_THOUSANDS_SEPARATOR=','")
+set_target_properties(vyn_fmt PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # GoogleTest and GoogleMock, built for the configuration at hand
 if(BUILD_TESTING)
@@ -62,7 +65,9 @@ set_target_properties(vyn_lzma_sdk_reference PROPERTIES POSITION_INDEPENDENT_COD
 if(EXISTS ${VYN_PUGIXML_DIR}/src/pugixml.cpp)
   add_library(vyn_pugixml STATIC ${VYN_PUGIXML_DIR}/src/pugixml.cpp)
   target_include_directories(vyn_pugixml SYSTEM PUBLIC ${VYN_PUGIXML_DIR}/src)
-  target_compile_definitions(vyn_pugixml PUBLIC PUGIXML_WCHAR_MODE)
+  # Without pugixml's std::string and iostream interface, which drags in the C++ streams and
+  # locales; documents are read from buffers and written to files or through xml_writer.
+  target_compile_definitions(vyn_pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL)
 else()
   message(FATAL_ERROR "pugixml sources not found in ${VYN_PUGIXML_DIR}; run scripts/setup")
 endif()

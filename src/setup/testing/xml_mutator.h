@@ -5,10 +5,11 @@
 
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vyn::sfx::testing {
@@ -91,10 +92,18 @@ class xml_mutator {
       case 4: target.set_name(pick(words_.element_names)); break;
       default: revalue(target); break;
     }
-    std::ostringstream out;
+    string_writer out;
     document.save(out, L"", pugi::format_raw, pugi::encoding_utf8);
-    return out.str();
+    return std::move(out.text);
   }
+
+  // Collects a saved document (pugixml is built without its iostream interface).
+  struct string_writer final : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, std::size_t size) override {
+      text.append(static_cast<const char*>(data), size);
+    }
+  };
 
   static pugi::xml_node next_in_order(pugi::xml_node node) {
     if (node.first_child()) return node.first_child();
