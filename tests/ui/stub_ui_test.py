@@ -258,6 +258,9 @@ class SplashTest(unittest.TestCase):
     """The splash of a run that unpacks two large files, while the setup master is held."""
 
     def test_splash_shows_progress_animates_hides_on_request_and_ends_with_the_stub(self):
+        # The middle of the test display (1024 x 768) before any splash covers it.
+        expected = [(1024 - 420) // 2, (768 - 150) // 2, (1024 + 420) // 2, (768 + 150) // 2]
+        before = screenshot("splash-place-before", expected)
         run = Run(self, "slow.exe", hold=True)
         splash = run.window(SPLASH_CLASS)
         rect = splash["rect"]
@@ -265,6 +268,7 @@ class SplashTest(unittest.TestCase):
         self.assertEqual((width, height), (420, 150))
         self.assertEqual(rect[0], (run.screen[0] - width) // 2)
         self.assertEqual(rect[1], (run.screen[1] - height) // 2)
+        self.assertEqual(rect, expected)
         self.assertEqual(splash["title"], "Demo product Self-Extractor")
 
         # While the files are unpacked: the screen as it comes, until the setup master starts.
@@ -299,6 +303,10 @@ class SplashTest(unittest.TestCase):
 
         arguments = run.recorded("arguments.txt").splitlines()
         self.assertIn(f"/sssid:{run.pid}", arguments)
+        # The splash stays while the setup master runs, until the master asks it to go.
+        for _ in range(4):
+            time.sleep(0.5)
+            self.assertTrue(run.window(SPLASH_CLASS, timeout=1)["visible"], "the splash stays while the setup runs")
 
         hide = "VynSplashScreenHide"
         probe("post", str(splash["hwnd"]), hide, "0", "34")
@@ -311,6 +319,8 @@ class SplashTest(unittest.TestCase):
         run.release()
         self.assertEqual(run.exit_code(), 0)
         self.assertEqual(run.windows(SPLASH_CLASS), [])
+        after = screenshot("splash-place-after", expected)
+        self.assertLess(differing_pixels(after, before), 20, "the splash left nothing on the screen")
 
     def test_silent_with_splash_keeps_it_hidden_while_the_setup_runs(self):
         run = Run(self, "ui.exe", "/silent:splash", hold=True)
