@@ -15,7 +15,8 @@ std::uint64_t system_time() noexcept;
 std::uint32_t current_process_id() noexcept;
 std::uint32_t current_thread_id() noexcept;
 
-// Hands one UTF-8 line (with its line end) to an attached debugger.
+// Hands one UTF-8 line (with its line end) to an attached debugger or a debug-output capture
+// tool; does nothing when neither receives it.
 void debugger_output(std::string_view text) noexcept;
 
 // The system's text for an error code, without its line end; empty when it has none.

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "foundation/handle.h"
 #include "foundation/log_file.h"
 #include "foundation/log_system.h"
@@ -17,7 +19,27 @@ std::uint32_t current_process_id() noexcept { return ::GetCurrentProcessId(); }
 
 std::uint32_t current_thread_id() noexcept { return ::GetCurrentThreadId(); }
 
+namespace {
+
+// Whether anyone receives debug output: an attached debugger, or a capture tool listening on the
+// session's or the machine's debug-output buffer (it creates the buffer's ready event). Windows
+// hands a line to them by raising an exception; without a receiver that costs every log line
+// an exception for nothing.
+bool debug_output_received() noexcept {
+  if (::IsDebuggerPresent()) return true;
+  for (const wchar_t* name : {L"DBWIN_BUFFER_READY", L"Global\\DBWIN_BUFFER_READY"}) {
+    if (HANDLE ready = ::OpenEventW(SYNCHRONIZE, FALSE, name)) {
+      ::CloseHandle(ready);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void debugger_output(std::string_view text) noexcept {
+  if (!debug_output_received()) return;
   try {
     // Lenient: a line with bytes that are not UTF-8 still reaches the debugger.
     const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
