@@ -14,8 +14,9 @@ i386_elf_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\
 i386_elf_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 qemu_i386=/usr/bin/qemu-i386-static
 binfmt_name=vyn-qemu-i386
-# qemu then reserves less address space for the guest at start, which is most of a Wine process's
-# start-up cost under emulation; less than this and Wine does not start.
+# qemu then reserves less address space for the guest at start, which with qemu 7.2 was most of a
+# Wine process's start-up cost under emulation (about 45 s); less than this and Wine does not
+# start. scripts/setup installs qemu 8 or later, which starts one in about a second.
 export QEMU_RESERVED_VA=0xc0000000
 
 # Why the emulator cannot be used here, or nothing when it can be tried.
