@@ -2,7 +2,7 @@
 
 
 #include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "app/exit_codes.h"
 #include "app/failure.h"
@@ -35,7 +35,7 @@ std::shared_ptr<sfx_proxy_parser_intf> create_proxy_parser(entry_host& host) {
 std::wstring launched_by(entry_host& host) {
   try {
     const system_info::parent_process parent = host.parent_process();
-    return fmt::format(L"{}-{}", static_cast<std::int32_t>(parent.id), parent.image_path);
+    return utils::to_wide(fmt::format("{}-", static_cast<std::int32_t>(parent.id))) + parent.image_path;
   } catch (const std::exception& e) {
     return L"Get parent failed - " + message_text(e.what()) + L".";
   }
@@ -158,7 +158,7 @@ class system_host final : public entry_host {
   std::wstring file_version() override {
     try {
       const auto v = files::file_version_numbers(process_path());
-      return fmt::format(L"{}.{}.{}.{}", v[0], v[1], v[2], v[3]);
+      return utils::to_wide(fmt::format("{}.{}.{}.{}", v[0], v[1], v[2], v[3]));
     } catch (const vyn::exceptions::error&) {
       return {};
     }

@@ -28,7 +28,7 @@ failure_outcome classify(const std::exception_ptr& failure) {
   } catch (const ex::sfx_invalid_signature& e) {
     return shown(exit_code::invalid_signature, message_text(e.what()), e.code());
   } catch (const ex::download_file_fail& e) {
-    return {exit_code::download_failed, kind::download, std::to_wstring(as_signed(e.code())),
+    return {exit_code::download_failed, kind::download, utils::decimal(as_signed(e.code())),
             as_signed(e.code()), std::string(e.what())};
   } catch (const ex::missign_sfx_file&) {
     return shown(exit_code::missing_sfx_file, L"@Sfx_MissingSfx", exit_code::missing_sfx_file);

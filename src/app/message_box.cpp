@@ -3,10 +3,11 @@
 #include <windows.h>
 
 #include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "app/language_table.h"
 #include "app/sfx_translator.h"
+#include "foundation/strings.h"
 
 namespace vyn::sfx {
 namespace {
@@ -32,8 +33,8 @@ std::optional<error_box> compose_error_box(const command_line& cmd, std::int32_t
   error_box box;
   box.caption = translator.translate(L"@Sfx_MsgBoxTitle");
   box.body = translator.format(text, arguments) +
-             fmt::format(L"\n\n{}:'{}'.\n\n{}:\n'{}'.", translator.translate(L"@Sfx_ErrCode"), code,
-                         translator.translate(L"@Sfx_LogInfo"), log_path);
+             L"\n\n" + translator.translate(L"@Sfx_ErrCode") + L":'" + utils::to_wide(fmt::format("{}", code)) +
+             L"'.\n\n" + translator.translate(L"@Sfx_LogInfo") + L":\n'" + log_path + L"'.";
   return box;
 }
 

@@ -220,7 +220,7 @@ void sfx_process::show_splash(session& s, const std::wstring& title) {
 
 void sfx_process::report_progress(session& s, std::uint8_t percent) {
   if (!s.splash) return;
-  s.splash->set_text(s.title + L"... " + std::to_wstring(percent) + L"%");
+  s.splash->set_text(s.title + L"... " + utils::decimal(percent) + L"%");
   s.splash->set_progress(percent);
 }
 
@@ -246,7 +246,7 @@ command_line sfx_process::compose_setup_command_line(const session& s, const std
   setup.remove(L"tmp-path");
   if (context_.values->get_bool(L"silent", false) && !setup.has(L"silent")) setup.set(L"silent", L"");
   // Tells the setup master whom to send the splash hide message.
-  if (s.splash) setup.set(L"sssid", std::to_wstring(::GetCurrentProcessId()));
+  if (s.splash) setup.set(L"sssid", utils::decimal(::GetCurrentProcessId()));
   if (context_.proxy && context_.proxy->is_configured()) {
     const std::wstring ini = files::join_path(s.temp_path, L"proxy.ini");
     write_proxy_ini(context_.proxy->settings(), ini);

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "app/decimal.h"
+#include "foundation/strings.h"
 
 namespace vyn::sfx {
 
@@ -26,7 +27,7 @@ void value_holder::set(const wchar_t* key, const wchar_t* value) { insert(key, v
 void value_holder::set_bool(const wchar_t* key, bool value) { insert(key, value ? L"1" : L"0"); }
 
 void value_holder::set_int(const wchar_t* key, std::int32_t value) {
-  insert(key, std::to_wstring(value));
+  insert(key, utils::decimal(value));
 }
 
 std::wstring value_holder::get(const wchar_t* key, const wchar_t* default_value) const {

@@ -4,7 +4,7 @@
 #include <sddl.h>
 
 #include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
@@ -187,7 +187,8 @@ std::wstring unique_temp_name(std::wstring_view folder, std::wstring_view prefix
                               std::wstring_view extension) {
   const std::wstring_view base = without_trailing_separators(folder);
   for (;;) {
-    std::wstring name = fmt::format(L"{}\\{}{:016x}.{}", base, prefix, utils::random_u64(), extension);
+    std::wstring name = std::wstring(base) + L"\\";
+    name.append(prefix).append(utils::to_wide(fmt::format("{:016x}.", utils::random_u64()))).append(extension);
     if (!path_exists(name)) return name;
   }
 }

@@ -1,7 +1,7 @@
 // Version resources of other files, read through the system's version API. The program's own
 // identity strings are read from its loaded image instead (version_resource.h).
 #include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
@@ -50,7 +50,8 @@ std::wstring file_version_string(std::wstring_view path, std::wstring_view name)
   const auto* translation =
       static_cast<const WORD*>(query(block, L"\\VarFileInfo\\Translation", 4, length, path));
   const std::wstring sub_block =
-      fmt::format(L"\\StringFileInfo\\{:04x}{:04x}\\{}", translation[0], translation[1], name);
+      utils::to_wide(fmt::format("\\StringFileInfo\\{:04x}{:04x}\\", translation[0], translation[1])) +
+      std::wstring(name);
   const auto* text = static_cast<const wchar_t*>(query(block, sub_block, 0, length, path));
   // The length counts characters and may include the terminator.
   std::wstring value(text, length);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "foundation/exceptions.h"
 #include "foundation/handle.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include <fmt/format.h>
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "foundation/log_file.h"
 #include "foundation/random.h"
@@ -43,7 +43,7 @@ void delete_on_close_or_at_restart(HANDLE file, const std::wstring& path) noexce
 }
 
 std::wstring random_suffix_name(const std::wstring& name, const wchar_t* kind) {
-  return fmt::format(L"{}.{}.{:016x}", name, kind, utils::random_u64());
+  return name + L"." + kind + utils::to_wide(fmt::format(".{:016x}", utils::random_u64()));
 }
 
 // The previous generation is still open elsewhere or cannot be replaced: it is renamed out of the

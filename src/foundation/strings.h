@@ -2,6 +2,7 @@
 // Conversions between UTF-8 (logs, exception messages, JSON) and wide text (paths, XML, UI).
 // The strict conversions fail loudly on text that is not well formed; the log form never fails.
 
+#include <concepts>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,13 @@ wchar_t fold_case(wchar_t c) noexcept;
 bool iequals(std::wstring_view a, std::wstring_view b) noexcept;
 // Position of the first case-insensitive occurrence of needle, or npos.
 std::size_t ifind(std::wstring_view haystack, std::wstring_view needle) noexcept;
+
+// The decimal text of an integer, as std::to_wstring writes it. std::to_wstring goes through the
+// C library's formatted output, which would bring all of that into the stub; std::to_string does not.
+template <std::integral T>
+std::wstring decimal(T value) {
+  const std::string text = std::to_string(value);
+  return std::wstring(text.begin(), text.end());
+}
 
 }  // namespace vyn::utils

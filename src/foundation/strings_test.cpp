@@ -1,5 +1,8 @@
 #include "foundation/strings.h"
 
+#include <cstdint>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "foundation/exceptions.h"
@@ -37,6 +40,14 @@ TEST(Strings, CaseInsensitiveHelpersFoldAsciiOnly) {
   EXPECT_FALSE(iequals(L"\u00C9", L"\u00E9"));
   EXPECT_EQ(ifind(L"a /VerySilent", L"/verysilent"), 2u);
   EXPECT_EQ(ifind(L"abc", L"abcd"), std::wstring_view::npos);
+}
+
+TEST(Strings, DecimalWritesWhatToWstringWrites) {
+  EXPECT_EQ(decimal(0), L"0");
+  EXPECT_EQ(decimal(std::int32_t{-2147483647 - 1}), L"-2147483648");
+  EXPECT_EQ(decimal(std::uint32_t{4294967295u}), L"4294967295");
+  EXPECT_EQ(decimal(std::uint64_t{18446744073709551615u}), L"18446744073709551615");
+  for (const long value : {-1L, 7L, 100L, 65535L}) EXPECT_EQ(decimal(value), std::to_wstring(value));
 }
 
 }  // namespace

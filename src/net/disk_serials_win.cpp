@@ -10,10 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include <fmt/xchar.h>
+#include <fmt/format.h>
 
 #include "foundation/handle.h"
 #include "foundation/log.h"
+#include "foundation/strings.h"
 
 namespace vyn::mi {
 namespace {
@@ -46,7 +47,7 @@ win::unique_handle open_device(const std::wstring& name, DWORD access) {
                                           OPEN_EXISTING, 0, nullptr));
 }
 
-std::wstring drive_name(std::uint32_t drive) { return fmt::format(L"\\\\.\\PhysicalDrive{}", drive); }
+std::wstring drive_name(std::uint32_t drive) { return utils::to_wide(fmt::format("\\\\.\\PhysicalDrive{}", drive)); }
 
 std::string failed(const char* query, std::uint32_t drive) {
   VYN_LOG_DEBUG("Disk query {} of drive {} failed ({}).", query, drive, ::GetLastError());
@@ -125,7 +126,8 @@ std::string miniport_serial(std::uint32_t drive) {
       return failed("SCSI address", drive);
     }
   }
-  const auto port = open_device(fmt::format(L"\\\\.\\Scsi{}:", address.PortNumber), GENERIC_READ | GENERIC_WRITE);
+  const auto port =
+      open_device(utils::to_wide(fmt::format("\\\\.\\Scsi{}:", address.PortNumber)), GENERIC_READ | GENERIC_WRITE);
   if (!port) return failed("SCSI miniport identify", drive);
 
   // The request is the control header followed by the command; the answer replaces the command

@@ -218,7 +218,7 @@ void ini_file::set(std::wstring_view section_name, std::wstring_view key, std::w
 }
 
 void ini_file::set_int(std::wstring_view section_name, std::wstring_view key, std::int32_t value) {
-  set(section_name, key, std::to_wstring(value));
+  set(section_name, key, utils::decimal(value));
 }
 
 std::optional<std::int32_t> parse_leading_int(std::wstring_view text) noexcept {

@@ -108,7 +108,7 @@ std::wstring proxy_scheme_word(std::int32_t type) {
 
 std::wstring proxy_server_name(const ProxySettings& settings) {
   return proxy_scheme_word(settings.type) + L"://" + utils::to_wide(settings.name) + L":" +
-         std::to_wstring(settings.port);
+         utils::decimal(settings.port);
 }
 
 }  // namespace vyn::http

@@ -27,7 +27,7 @@ proxy_access session_access(const system_version& version, const std::optional<P
   if (settings->type == proxy_type_http) {
     // "host:port" names an HTTP proxy for WinHTTP as "http://host:port" does; Wine reads only
     // the short form.
-    return {access_named_proxy, utils::to_wide(settings->name) + L":" + std::to_wstring(settings->port)};
+    return {access_named_proxy, utils::to_wide(settings->name) + L":" + utils::decimal(settings->port)};
   }
   if (settings->type == proxy_type_https) return *proxy;
   return {access_no_proxy, {}};

@@ -128,7 +128,7 @@ class attempt {
     }
     result_.downloaded = static_cast<std::uint32_t>(have);
     resumed_ = true;
-    return L"Range: bytes=" + std::to_wstring(have) + L"-\r\n";
+    return L"Range: bytes=" + utils::decimal(have) + L"-\r\n";
   }
 
   // The file's size with its pointer moved to the end; 0 when it cannot be resumed.

@@ -134,7 +134,7 @@ void write_bool(pugi::xml_node& node, const wchar_t* name, const std::optional<b
 }
 
 void write_int(pugi::xml_node& node, const wchar_t* name, const std::optional<std::int32_t>& value) {
-  if (value) node.append_attribute(name).set_value(std::to_wstring(*value).c_str());
+  if (value) node.append_attribute(name).set_value(utils::decimal(*value).c_str());
 }
 
 }  // namespace vyn::repository::conditions
