@@ -28,14 +28,17 @@ function(vyn_size_settings)
 
   vyn_hot_sources(${PROJECT_SOURCE_DIR}/src/foundation sha256.cpp sha256_hardware.cpp)
   vyn_hot_sources(${PROJECT_SOURCE_DIR}/src/payload
-    lzma_codec.cpp lzma_packer.cpp
+    lzma_codec.cpp lzma_encoder.cpp lzma_packer.cpp
     bigint.cpp bigint_montgomery.cpp bigint_vector.cpp dsa_verify.cpp
     ecc_p256.cpp ecc_p256_mult.cpp ecc_ecdsa.cpp)
-  # The LZMA SDK, which the stub uses only for decoding (the encoder is left out by the linker).
+  # The LZMA SDK, which the stub uses only for decoding.
   target_compile_options(vyn_lzma_sdk PRIVATE "$<${_optimised}:-O2>")
 
   if(TARGET vyn-sfx)
-    target_sources(vyn-sfx PRIVATE ${PROJECT_SOURCE_DIR}/src/app/terminate_handler.cpp)
+    # The stub never compresses: its own definitions of the LZMA encoder's members come before
+    # the libraries, so the linker takes neither lzma_encoder.cpp nor the library's encoder.
+    target_sources(vyn-sfx PRIVATE ${PROJECT_SOURCE_DIR}/src/app/terminate_handler.cpp
+      ${PROJECT_SOURCE_DIR}/src/payload/lzma_encoder_absent.cpp)
     target_link_options(vyn-sfx PRIVATE "-Wl,-Map=$<TARGET_FILE_DIR:vyn-sfx>/vyn-sfx.map")
   endif()
 endfunction()

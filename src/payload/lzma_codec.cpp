@@ -8,18 +8,15 @@
 #include <utility>
 
 #include <lzma-sdk/LzmaDec.h>
-#include <lzma-sdk/LzmaEnc.h>
 
 #include "foundation/exceptions.h"
+#include "payload/lzma_allocator.h"
 
 namespace vyn::packers {
 namespace {
 
 using vyn::exceptions::error;
 
-void* heap_alloc(void*, std::size_t size) { return size == 0 ? nullptr : std::malloc(size); }
-void heap_free(void*, void* address) { std::free(address); }
-ISzAlloc heap_allocator{heap_alloc, heap_free};
 
 constexpr std::uint64_t round_up(std::uint64_t value, std::uint64_t mask) {
   return (value + mask) & ~mask;
@@ -54,7 +51,7 @@ struct lzma_decoder::state {
 
   state() { LzmaDec_Construct(&decoder); }
   ~state() {
-    LzmaDec_FreeProbs(&decoder, &heap_allocator);
+    LzmaDec_FreeProbs(&decoder, &detail::lzma_heap_allocator);
     std::free(buffer);
   }
 
@@ -63,7 +60,7 @@ struct lzma_decoder::state {
     if (const SRes res = LzmaProps_Decode(&props, header, LZMA_PROPS_SIZE); res != SZ_OK) {
       throw error(static_cast<std::uint32_t>(res), "Unable to allocate LZMA context!");
     }
-    if (const SRes res = LzmaDec_AllocateProbs(&decoder, header, LZMA_PROPS_SIZE, &heap_allocator);
+    if (const SRes res = LzmaDec_AllocateProbs(&decoder, header, LZMA_PROPS_SIZE, &detail::lzma_heap_allocator);
         res != SZ_OK) {
       throw error(static_cast<std::uint32_t>(res), "Unable to allocate LZMA context!");
     }
@@ -73,7 +70,7 @@ struct lzma_decoder::state {
       buffer_size = 0;
       buffer = static_cast<std::uint8_t*>(std::malloc(wanted));
       if (!buffer) {
-        LzmaDec_FreeProbs(&decoder, &heap_allocator);
+        LzmaDec_FreeProbs(&decoder, &detail::lzma_heap_allocator);
         throw error(2u, "Unable to allocate LZMA context!");
       }
       buffer_size = wanted;
@@ -196,70 +193,6 @@ void lzma_decoder::decode(decode_source& source, decode_sink& out) {
   }
 }
 
-namespace {
-
-struct source_adapter {
-  ISeqInStream vtable;
-  encode_source* source;
-
-  static SRes read(void* p, void* buffer, size_t* size) {
-    auto* self = static_cast<source_adapter*>(p);
-    return self->source->read(buffer, *size) ? SZ_OK : SZ_ERROR_READ;
-  }
-};
-
-struct sink_adapter {
-  ISeqOutStream vtable;
-  encode_sink* sink;
-
-  static size_t write(void* p, const void* buffer, size_t size) {
-    auto* self = static_cast<sink_adapter*>(p);
-    return self->sink->accept({static_cast<const std::uint8_t*>(buffer), size});
-  }
-};
-
-}  // namespace
-
-lzma_encoder::lzma_encoder(int level, std::uint32_t dictionary_size)
-    : level_(level), dictionary_size_(dictionary_size) {}
-
-lzma_encoder::~lzma_encoder() {
-  if (handle_) LzmaEnc_Destroy(handle_, &heap_allocator, &heap_allocator);
-}
-
-void lzma_encoder::encode(encode_source& in, std::uint64_t input_size, encode_sink& out) {
-  CLzmaEncProps props;
-  LzmaEncProps_Init(&props);
-  props.level = level_;
-  props.dictSize = dictionary_size_;
-  props.numThreads = 1;
-  // Lets the library shrink the dictionary for small inputs.
-  props.reduceSize = input_size > std::numeric_limits<std::uint32_t>::max()
-                         ? std::numeric_limits<std::uint32_t>::max()
-                         : static_cast<std::uint32_t>(input_size);
-  if (!handle_) {
-    handle_ = LzmaEnc_Create(&heap_allocator);
-    if (!handle_) throw error(2u, "Unable to create the LZMA encoder!");
-  }
-  if (const SRes res = LzmaEnc_SetProps(handle_, &props); res != SZ_OK) {
-    throw error(static_cast<std::uint32_t>(res), "Unable to store LZMA props into the encoder!");
-  }
-  std::uint8_t header[lzma_header_size];
-  SizeT props_size = LZMA_PROPS_SIZE;
-  if (const SRes res = LzmaEnc_WriteProperties(handle_, header, &props_size); res != SZ_OK) {
-    throw error(static_cast<std::uint32_t>(res), "Unable to write LZMA properties!");
-  }
-  for (int i = 0; i < 8; ++i) header[LZMA_PROPS_SIZE + i] = static_cast<std::uint8_t>(input_size >> (8 * i));
-  if (out.accept(header) < lzma_header_size) {
-    throw error(out.last_error(), "Unable to write to the output file!");
-  }
-  source_adapter reader{{&source_adapter::read}, &in};
-  sink_adapter writer{{&sink_adapter::write}, &out};
-  const SRes res = LzmaEnc_Encode(handle_, &writer.vtable, &reader.vtable, nullptr, &heap_allocator,
-                                  &heap_allocator);
-  if (res != SZ_OK) throw error(static_cast<std::uint32_t>(res), "Unable to compress LZMA stream!");
-}
-
 void vector_sink::begin(std::uint64_t declared_size) {
   if (lzma_size_known(declared_size) && declared_size != 0 && declared_size < 0x7FFFFFFF) {
     bytes_.reserve(bytes_.size() + static_cast<std::size_t>(declared_size));
@@ -292,16 +225,6 @@ std::vector<std::uint8_t> lzma_decompress(std::span<const std::uint8_t> packed) 
   lzma_decoder decoder;
   decoder.decode(packed, sink);
   return plain;
-}
-
-std::vector<std::uint8_t> lzma_compress(std::span<const std::uint8_t> plain, int level,
-                                        std::uint32_t dictionary_size) {
-  std::vector<std::uint8_t> packed;
-  vector_sink sink(packed);
-  span_source source(plain);
-  lzma_encoder encoder(level, dictionary_size);
-  encoder.encode(source, plain.size(), sink);
-  return packed;
 }
 
 }  // namespace vyn::packers
