@@ -17,7 +17,6 @@ namespace {
 
 using vyn::exceptions::error;
 
-
 constexpr std::uint64_t round_up(std::uint64_t value, std::uint64_t mask) {
   return (value + mask) & ~mask;
 }
@@ -60,7 +59,8 @@ struct lzma_decoder::state {
     if (const SRes res = LzmaProps_Decode(&props, header, LZMA_PROPS_SIZE); res != SZ_OK) {
       throw error(static_cast<std::uint32_t>(res), "Unable to allocate LZMA context!");
     }
-    if (const SRes res = LzmaDec_AllocateProbs(&decoder, header, LZMA_PROPS_SIZE, &detail::lzma_heap_allocator);
+    if (const SRes res =
+            LzmaDec_AllocateProbs(&decoder, header, LZMA_PROPS_SIZE, &detail::lzma_heap_allocator);
         res != SZ_OK) {
       throw error(static_cast<std::uint32_t>(res), "Unable to allocate LZMA context!");
     }

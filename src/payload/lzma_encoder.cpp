@@ -73,8 +73,8 @@ void lzma_encoder::encode(encode_source& in, std::uint64_t input_size, encode_si
   }
   source_adapter reader{{&source_adapter::read}, &in};
   sink_adapter writer{{&sink_adapter::write}, &out};
-  const SRes res = LzmaEnc_Encode(handle_, &writer.vtable, &reader.vtable, nullptr, &detail::lzma_heap_allocator,
-                                  &detail::lzma_heap_allocator);
+  const SRes res = LzmaEnc_Encode(handle_, &writer.vtable, &reader.vtable, nullptr,
+                                  &detail::lzma_heap_allocator, &detail::lzma_heap_allocator);
   if (res != SZ_OK) throw error(static_cast<std::uint32_t>(res), "Unable to compress LZMA stream!");
 }
 
