@@ -17,6 +17,10 @@ add_library(vyn_fmt STATIC ${PROJECT_SOURCE_DIR}/third_party/fmt/fmt.cpp)
 target_include_directories(vyn_fmt SYSTEM PUBLIC ${_shim}/fmt-include)
 target_compile_definitions(vyn_fmt PUBLIC "FMT_STATIC_THOUSANDS_SEPARATOR=','")
 set_target_properties(vyn_fmt PROPERTIES POSITION_INDEPENDENT_CODE ON)
+if(VYN_WINDOWS)
+  target_compile_options(vyn_fmt PUBLIC
+    "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${PROJECT_SOURCE_DIR}/third_party/fmt/no_floating_point.h>")
+endif()
 
 # GoogleTest and GoogleMock, built for the configuration at hand
 if(BUILD_TESTING)
@@ -68,6 +72,11 @@ if(EXISTS ${VYN_PUGIXML_DIR}/src/pugixml.cpp)
   # Without pugixml's std::string and iostream interface, which drags in the C++ streams and
   # locales; documents are read from buffers and written to files or through xml_writer.
   target_compile_definitions(vyn_pugixml PUBLIC PUGIXML_WCHAR_MODE PUGIXML_NO_STL)
+  if(VYN_WINDOWS)
+    # The stub finds its elements by plain child paths (src/setup/xml_paths.h); only the maker's
+    # tool, a host program, queries with XPath.
+    target_compile_definitions(vyn_pugixml PUBLIC PUGIXML_NO_XPATH)
+  endif()
 else()
   message(FATAL_ERROR "pugixml sources not found in ${VYN_PUGIXML_DIR}; run scripts/setup")
 endif()

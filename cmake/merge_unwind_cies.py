@@ -1,22 +1,28 @@
 #!/usr/bin/env python3
-"""Merges the identical CIEs of a linked 32-bit Windows image's .eh_frame section, in place.
+"""Rewrites a linked 32-bit Windows image's .eh_frame section, in place: merges its identical CIEs
+and leaves out the FDEs of code the linker discarded.
 
 GCC gives every inline or template function of a translation unit an .eh_frame section of its own,
 with a copy of the unit's common information entry (CIE), so that the function's unwind entry
 (FDE) goes wherever the linker puts or drops the function. The PE linker keeps every copy: in the
 stub they are more than a thousand identical records. This script keeps the first of each kind,
 points every FDE at it, closes the gaps, and cuts the freed bytes out of the file (the section's
-size in memory stays, so no section moves in the address space).
+size in memory stays, so no section moves in the address space). The FDEs of functions that the
+link left out on purpose (cmake/link_live_code.py) stay in the table with a code pointer that was
+never relocated; they go too, with the CIEs that only they used.
 
 Before it writes anything it decodes the old and the new table and requires both to describe the
-same frames, record for record: the same code ranges, the same CIE contents (with the personality
-routine's address resolved), the same language-specific data addresses and the same instructions.
-It refuses images it does not fully understand (pointer encodings other than absolute or
-PC-relative 4-byte values, base relocations inside the table, a certificate or debug directory)
-and then leaves the file as it was.
+same frames, record for record, but for the discarded code: the same code ranges, the same CIE
+contents (with the personality routine's address resolved), the same language-specific data
+addresses and the same instructions. Every frame it keeps must describe code in the image, with
+its personality routine in the code and its language-specific data outside the table. It refuses
+images it does not fully understand (pointer encodings other than absolute or PC-relative 4-byte
+values, base relocations inside the table, a certificate or debug directory) and then leaves the
+file as it was.
 
-  merge_unwind_cies.py <image>            merge, printing what was saved
-  merge_unwind_cies.py --check <image>    fail unless the table holds no two identical CIEs
+  merge_unwind_cies.py <image>            rewrite, printing what was saved
+  merge_unwind_cies.py --check <image>    fail unless the table holds no two identical CIEs and no
+                                          FDE of discarded code
 """
 import os
 import struct
@@ -106,6 +112,7 @@ def parse_cie(record, base_rva):
                     record.fields.append((pos + 1, encoding))
                 key[pos + 1:pos + 1 + size] = b"\0" * size  # compared by target, below
                 info["personality"] = target
+                info["personality_encoding"] = encoding
                 pos += 1 + size
             elif letter == "L":
                 info["lsda"] = data[pos]
@@ -186,16 +193,21 @@ def describe(records, cies, base_rva):
     return meaning
 
 
-def rebuild(records):
-    """The table with one CIE of each kind, and the number of CIEs dropped."""
+def rebuild(records, dead=frozenset()):
+    """The table with one CIE of each kind, without the FDEs at the table offsets in dead and
+    without the CIEs no other FDE uses; and the numbers of CIEs and of FDEs left out."""
     keep, first = {}, {}
     for record in records:
         if record.kind == "cie":
             keep[record.pos] = first.setdefault(record.key, record.pos)
-    out, new_pos, dropped = bytearray(), {}, 0
+    used = {keep[r.cie] for r in records if r.kind == "fde" and r.pos not in dead}
+    out, new_pos, cies_out, fdes_out = bytearray(), {}, 0, 0
     for record in records:
-        if record.kind == "cie" and keep[record.pos] != record.pos:
-            dropped += 1
+        if record.kind == "cie" and (keep[record.pos] != record.pos or record.pos not in used):
+            cies_out += 1
+            continue
+        if record.kind == "fde" and record.pos in dead:
+            fdes_out += 1
             continue
         new_pos[record.pos] = len(out)
         data = bytearray(record.data)
@@ -209,7 +221,61 @@ def rebuild(records):
             cie_at = new_pos[keep[record.cie]]
             struct.pack_into("<I", data, 4, len(out) + 4 - cie_at)
         out += data
-    return bytes(out), dropped
+    return bytes(out), cies_out, fdes_out
+
+
+def discarded_fdes(records, cies):
+    """Table offsets of the FDEs of code the linker discarded. Their code pointer was never
+    relocated: PC-relative zero, the address of the pointer itself, inside the table."""
+    dead = set()
+    for record in records:
+        if record.kind == "fde" and cies[record.cie]["fde"] & 0x70 == 0x10:
+            if struct.unpack_from("<I", record.data, 8)[0] == 0:
+                dead.add(record.pos)
+    return dead
+
+
+def check_targets(meaning, cies, records, dead, image, sections, eh):
+    """Refuses a table whose kept records point anywhere but where they must: code ranges and
+    personality routines into the code, language-specific data outside the table."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    base = struct.unpack_from("<I", image, pe + 24 + 28)[0]  # the optional header's ImageBase
+
+    def section_of(rva):
+        return next((s for s in sections if s["rva"] <= rva < s["rva"] + max(s["vsize"], s["rsize"])), None)
+
+    def in_code(rva):
+        s = section_of(rva)
+        return s is not None and s["flags"] & 0x20000020 != 0
+
+    def rva_of(target):
+        kind, value = target
+        return value if kind == "rva" else (value - base) & 0xFFFFFFFF
+
+    used = set()
+    for record, entry in zip([r for r in records if r.kind != "cie"], meaning):
+        if entry[0] != "fde" or record.pos in dead:
+            continue
+        used.add(record.cie)
+        begin = rva_of(entry[1])
+        if not in_code(begin):
+            raise Refused(f"the FDE at {record.pos} describes code at RVA 0x{begin:x}, outside the code")
+        if entry[2] is not None:
+            lsda = rva_of(entry[2])
+            if section_of(lsda) in (None, eh):
+                raise Refused(f"the FDE at {record.pos} has its language-specific data at RVA 0x{lsda:x}")
+    for at in used:
+        info = cies[at]
+        if "personality" not in info:
+            continue
+        routine = rva_of(info["personality"])
+        if info["personality_encoding"] & 0x80:  # indirect: the address of a pointer to the routine
+            s = section_of(routine)
+            if s is None or routine - s["rva"] + 4 > s["rsize"]:
+                raise Refused(f"the CIE at {at} names its personality routine through RVA 0x{routine:x}")
+            routine = (struct.unpack_from("<I", image, s["raw"] + routine - s["rva"])[0] - base) & 0xFFFFFFFF
+        if not in_code(routine):
+            raise Refused(f"the CIE at {at} names a personality routine at RVA 0x{routine:x}, outside the code")
 
 
 def read_image(path):
@@ -235,8 +301,9 @@ def read_image(path):
             off = strings + int(raw_name[1:])
             name = bytes(image[off:image.index(b"\0", off)])
         virtual_size, rva, raw_size, raw_at = struct.unpack_from("<IIII", image, at + 8)
+        flags = struct.unpack_from("<I", image, at + 36)[0]
         found.append({"name": name, "at": at, "vsize": virtual_size, "rva": rva, "rsize": raw_size,
-                      "raw": raw_at})
+                      "raw": raw_at, "flags": flags})
     return image, pe, opt, found
 
 
@@ -283,11 +350,16 @@ def merge(path, check_only):
     used = min(eh["vsize"], eh["rsize"])
     table = bytes(image[eh["raw"]:eh["raw"] + used])
     records, cies = parse(table, eh["rva"])
+    dead = discarded_fdes(records, cies)
+    meaning = describe(records, cies, eh["rva"])
+    check_targets(meaning, cies, records, dead, image, sections, eh)
     keys = [r.key for r in records if r.kind == "cie"]
     if check_only:
         if len(set(keys)) != len(keys):
             raise Refused(f"{len(keys) - len(set(keys))} of its {len(keys)} CIEs repeat another")
-        print(f"{path}: {len(keys)} CIEs, none repeated")
+        if dead:
+            raise Refused(f"{len(dead)} FDEs describe code the linker discarded")
+        print(f"{path}: {len(keys)} CIEs, none repeated, every FDE for code in the image")
         return
     for directory in (4, 6):  # certificates and debug entries hold file offsets
         if struct.unpack_from("<I", image, opt + 96 + 8 * directory + 4)[0]:
@@ -296,12 +368,14 @@ def merge(path, check_only):
     if inside:
         raise Refused(f"{len(inside)} base relocations point into the table")
 
-    new_table, dropped = rebuild(records)
+    new_table, cies_out, fdes_out = rebuild(records, dead)
     new_records, new_cies = parse(new_table, eh["rva"])
-    if describe(new_records, new_cies, eh["rva"]) != describe(records, cies, eh["rva"]):
-        raise Refused("the merged table would describe other frames")
-    if dropped == 0:
-        print(f"{path}: no repeated CIEs")
+    frames = [r for r in records if r.kind != "cie"]  # what describe() gives an entry
+    kept = [entry for record, entry in zip(frames, meaning) if record.pos not in dead]
+    if describe(new_records, new_cies, eh["rva"]) != kept:
+        raise Refused("the rewritten table would describe other frames")
+    if cies_out == 0 and fdes_out == 0:
+        print(f"{path}: no repeated CIEs and no FDEs of discarded code")
         return
 
     file_align = struct.unpack_from("<I", image, opt + 36)[0]
@@ -326,14 +400,14 @@ def merge(path, check_only):
     with open(temporary, "wb") as out:
         out.write(image)
     os.replace(temporary, path)
-    print(f"{path}: {dropped} repeated CIEs merged, {len(table) - len(new_table)} bytes of the unwind "
-          f"table and {cut} bytes of the file saved")
+    print(f"{path}: {cies_out} repeated or unused CIEs and {fdes_out} FDEs of discarded code left out, "
+          f"{len(table) - len(new_table)} bytes of the unwind table and {cut} bytes of the file saved")
 
 
 def main(argv):
     check_only = len(argv) == 3 and argv[1] == "--check"
     if len(argv) != (3 if check_only else 2):
-        print(__doc__.strip().splitlines()[-2].strip(), file=sys.stderr)
+        print("\n".join(line for line in __doc__.splitlines() if line.startswith("  merge_")), file=sys.stderr)
         return 2
     path = argv[-1]
     try:

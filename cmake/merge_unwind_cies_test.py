@@ -41,6 +41,16 @@ def fde(at, cie_at, begin, size, lsda=None):
     return record(body)
 
 
+def cie_zplr_at(at, personality, base=0x3000):
+    return cie_zplr(at, personality - base + BASE)
+
+
+def fde_at(at, cie_at, begin, size, lsda=None, base=0x3000):
+    """An FDE for a table at RVA base."""
+    shift = BASE - base
+    return fde(at, cie_at, begin + shift, size, None if lsda is None else lsda + shift)
+
+
 def build(parts):
     """parts: callables taking their table offset; returns the table."""
     table = b""
@@ -52,9 +62,13 @@ def build(parts):
 class MergeTable(unittest.TestCase):
     def merged(self, table):
         records, cies = m.parse(table, BASE)
-        new_table, dropped = m.rebuild(records)
+        dead = m.discarded_fdes(records, cies)
+        new_table, dropped, fdes_out = m.rebuild(records, dead)
+        self.assertEqual(fdes_out, len(dead))
         new_records, new_cies = m.parse(new_table, BASE)
-        self.assertEqual(m.describe(new_records, new_cies, BASE), m.describe(records, cies, BASE))
+        frames = [r for r in records if r.kind != "cie"]
+        kept = [e for r, e in zip(frames, m.describe(records, cies, BASE)) if r.pos not in dead]
+        self.assertEqual(m.describe(new_records, new_cies, BASE), kept)
         return new_table, new_records, dropped
 
     def test_repeated_cies_become_one_and_every_fde_keeps_its_code_and_data(self):
@@ -99,6 +113,72 @@ class MergeTable(unittest.TestCase):
         _, new_records, dropped = self.merged(table)
         self.assertEqual(dropped, 2)
         self.assertEqual([r.kind for r in new_records], ["cie", "fde", "end", "fde"])
+
+    def test_fdes_of_discarded_code_go_with_the_cies_only_they_use(self):
+        offsets = {}
+
+        def at(name, make):
+            def part(pos):
+                offsets[name] = pos
+                return make(pos)
+            return part
+
+        # A discarded function's code pointer was never relocated: PC-relative zero.
+        table = build([
+            at("c1", lambda p: cie_zr()),
+            at("f1", lambda p: fde(p, offsets["c1"], 0x5000, 0x40)),
+            at("d1", lambda p: fde(p, offsets["c1"], BASE + p + 8, 0x30)),
+            at("c2", lambda p: cie_zplr(p, 0x9100)),
+            at("d2", lambda p: fde(p, offsets["c2"], BASE + p + 8, 0x10, lsda=0xA000)),
+            at("c3", lambda p: cie_zr()),
+            at("f3", lambda p: fde(p, offsets["c3"], 0x6000, 0x20)),
+            lambda p: b"\0\0\0\0",
+        ])
+        records, cies = m.parse(table, BASE)
+        self.assertEqual(m.discarded_fdes(records, cies), {offsets["d1"], offsets["d2"]})
+        new_table, new_records, cies_out = self.merged(table)
+        self.assertEqual(cies_out, 2, "the repeated CIE and the one only a discarded FDE used")
+        self.assertEqual([r.kind for r in new_records], ["cie", "fde", "fde", "end"])
+        begins = [e[1] for e in m.describe(*m.parse(new_table, BASE), BASE) if e[0] == "fde"]
+        self.assertEqual(begins, [("rva", 0x5000), ("rva", 0x6000)])
+
+    def test_kept_frames_must_point_into_the_code(self):
+        # A tiny image: .text at 0x1000 (code), .rdata at 0x2000 holding the personality pointer,
+        # the table itself at BASE = 0x1000 is stood in by a section of its own at 0x3000.
+        def image_with(personality_pointer):
+            image = bytearray(0x400)
+            struct.pack_into("<I", image, 0x3C, 0x40)
+            struct.pack_into("<I", image, 0x40 + 24 + 28, 0x400000)
+            struct.pack_into("<I", image, 0x300, personality_pointer)
+            return image
+
+        sections = [
+            {"name": b".text", "rva": 0x1000, "vsize": 0x1000, "rsize": 0x100, "raw": 0x200, "flags": 0x60000020},
+            {"name": b".rdata", "rva": 0x2000, "vsize": 0x100, "rsize": 0x100, "raw": 0x300, "flags": 0x40000040},
+            {"name": b".eh_frame", "rva": 0x3000, "vsize": 0x100, "rsize": 0x100, "raw": 0, "flags": 0x40000040},
+        ]
+        eh = sections[2]
+
+        def check(parts, personality_pointer=0x401800):
+            table = build(parts)
+            records, cies = m.parse(table, 0x3000)
+            dead = m.discarded_fdes(records, cies)
+            m.check_targets(m.describe(records, cies, 0x3000), cies, records, dead,
+                            image_with(personality_pointer), sections, eh)
+
+        with_routine = [lambda p: cie_zplr_at(p, 0x2000), lambda p: fde_at(p, 0, 0x1100, 8, lsda=0x2010)]
+        check(with_routine)
+        check(with_routine + [lambda p: fde_at(p, 0, 0x3000 + p + 8, 8, lsda=0x2020)])  # discarded: fine
+        for name, parts, pointer in [
+            ("a personality routine outside the code", with_routine, 0x402000),
+            ("a personality pointer that was never filled in", with_routine, 0),
+            ("code outside the image", [lambda p: cie_zplr_at(p, 0x2000), lambda p: fde_at(p, 0, 0x9000, 8)],
+             0x401800),
+            ("language-specific data inside the table",
+             [lambda p: cie_zplr_at(p, 0x2000), lambda p: fde_at(p, 0, 0x1100, 8, lsda=0x3000)], 0x401800),
+        ]:
+            with self.subTest(name), self.assertRaises(m.Refused):
+                check(parts, pointer)
 
     def test_unknown_forms_are_refused(self):
         cases = {

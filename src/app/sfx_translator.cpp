@@ -6,6 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "payload/lzma_packer.h"
+#include "setup/xml_paths.h"
 
 namespace vyn::sfx {
 namespace {
@@ -47,15 +48,19 @@ void sfx_translator::load(std::span<const std::uint8_t> packed) noexcept {
   }
 }
 
-// The identifier and the tag are bound as XPath variables, never pasted into the query, so a
-// plain message (with apostrophes or brackets) can only ever fail to match.
+// The text of the first <language lang="tag"> of the first <identifier id="identifier"> under the
+// root <identifiers> that has one. The values are compared as plain strings, so a message of any
+// text (apostrophes, brackets) can only ever fail to match.
 const wchar_t* sfx_translator::lookup(const std::wstring& identifier, const wchar_t* tag) const {
-  pugi::xpath_variable_set variables;
-  variables.set(L"id", identifier.c_str());
-  variables.set(L"lang", tag);
-  const pugi::xpath_query query(L"/identifiers/identifier[@id=$id]/language[@lang=$lang]", &variables);
-  const pugi::xpath_node found = document_.select_node(query);
-  return found ? found.node().text().get() : nullptr;
+  for (const pugi::xml_node& entry : xml::elements_at(document_, L"identifiers/identifier")) {
+    if (!xml::has_attribute(entry, L"id", identifier)) continue;
+    for (pugi::xml_node language = entry.first_child(); language; language = language.next_sibling()) {
+      if (xml::is_element(language, L"language") && xml::has_attribute(language, L"lang", tag)) {
+        return language.text().get();
+      }
+    }
+  }
+  return nullptr;
 }
 
 std::wstring sfx_translator::translate(const std::wstring& identifier) {

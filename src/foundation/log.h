@@ -13,6 +13,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include <fmt/format.h>
@@ -91,9 +92,15 @@ consteval source_location make_location(std::string_view module, std::string_vie
   return where;
 }
 
+// The stub's fmt writes no floating-point numbers (they would come out empty): a number with a
+// fraction is logged as text, from utils::fixed.
+template <class... Args>
+constexpr bool no_floating_point = (!std::is_floating_point_v<std::remove_cvref_t<Args>> && ...);
+
 template <class... Args>
 void emit(level lvl, const source_location& where, fmt::format_string<Args...> text,
           Args&&... args) {
+  static_assert(no_floating_point<Args...>, "log a floating-point number as utils::fixed(value, decimals)");
   std::string message;
   try {
     message = fmt::format(text, std::forward<Args>(args)...);
@@ -106,6 +113,7 @@ void emit(level lvl, const source_location& where, fmt::format_string<Args...> t
 template <class... Args>
 void emit_exception(level lvl, const source_location& where, const std::exception& e,
                     fmt::format_string<Args...> text, Args&&... args) {
+  static_assert(no_floating_point<Args...>, "log a floating-point number as utils::fixed(value, decimals)");
   std::string message;
   try {
     message = fmt::format(text, std::forward<Args>(args)...);

@@ -1,6 +1,10 @@
 #include "foundation/strings.h"
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "foundation/exceptions.h"
 
@@ -180,6 +184,68 @@ std::size_t ifind(std::wstring_view haystack, std::wstring_view needle) noexcept
     if (iequals(haystack.substr(i, needle.size()), needle)) return i;
   }
   return std::wstring_view::npos;
+}
+
+namespace {
+
+// The decimal digits of mantissa * 2^exponent, exponent >= 0: every integer a double can hold.
+std::string integer_digits(std::uint64_t mantissa, int exponent) {
+  std::vector<unsigned char> digits;  // least significant first
+  for (; mantissa != 0; mantissa /= 10) digits.push_back(static_cast<unsigned char>(mantissa % 10));
+  for (int i = 0; i < exponent; ++i) {
+    unsigned carry = 0;
+    for (unsigned char& digit : digits) {
+      const unsigned twice = digit * 2u + carry;
+      digit = static_cast<unsigned char>(twice % 10);
+      carry = twice / 10;
+    }
+    if (carry != 0) digits.push_back(static_cast<unsigned char>(carry));
+  }
+  std::string text;
+  for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit) text += static_cast<char>('0' + *digit);
+  return text;
+}
+
+}  // namespace
+
+std::string fixed(double value, int decimals) {
+  decimals = std::clamp(decimals, 0, 9);
+  std::string text = std::signbit(value) ? "-" : "";
+  if (std::isnan(value)) return text + "nan";
+  if (std::isinf(value)) return text + "inf";
+  const double magnitude = std::fabs(value);
+
+  constexpr double first_without_fraction = 9007199254740992.0;  // 2^53
+  if (magnitude >= first_without_fraction) {
+    const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    text += integer_digits(mantissa, static_cast<int>(bits >> 52) - 1075);
+    if (decimals > 0) text += '.' + std::string(static_cast<std::size_t>(decimals), '0');
+    return text;
+  }
+
+  std::uint64_t whole = static_cast<std::uint64_t>(magnitude);
+  const double fraction = magnitude - static_cast<double>(whole);  // exact below 2^53
+  std::uint64_t scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  // A tie (fraction * scale ending in exactly .5) has at most decimals + 1 binary places, so its
+  // product is exact in long double and ties round to even as the C library's output does.
+  const long double scaled = static_cast<long double>(fraction) * static_cast<long double>(scale);
+  auto part = static_cast<std::uint64_t>(scaled);
+  const long double rest = scaled - static_cast<long double>(part);
+  if (rest > 0.5L || (rest == 0.5L && (part & 1) != 0)) ++part;
+  if (part == scale) {
+    ++whole;
+    part = 0;
+  }
+  text += std::to_string(whole);
+  if (decimals > 0) {
+    const std::string digits = std::to_string(part);
+    text += '.';
+    text.append(static_cast<std::size_t>(decimals) - digits.size(), '0');
+    text += digits;
+  }
+  return text;
 }
 
 }  // namespace vyn::utils

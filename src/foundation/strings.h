@@ -33,4 +33,9 @@ std::wstring decimal(T value) {
   return std::wstring(text.begin(), text.end());
 }
 
+// A number with `decimals` digits after the point (at most 9), rounded to nearest as "%.*f"
+// writes it: "-0.500", "12.345678", "inf", "nan". The stub keeps the C library's formatted
+// output, and fmt's floating-point writers, out of its image.
+std::string fixed(double value, int decimals);
+
 }  // namespace vyn::utils

@@ -1,6 +1,8 @@
 #include "foundation/strings.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -48,6 +50,37 @@ TEST(Strings, DecimalWritesWhatToWstringWrites) {
   EXPECT_EQ(decimal(std::uint32_t{4294967295u}), L"4294967295");
   EXPECT_EQ(decimal(std::uint64_t{18446744073709551615u}), L"18446744073709551615");
   for (const long value : {-1L, 7L, 100L, 65535L}) EXPECT_EQ(decimal(value), std::to_wstring(value));
+}
+
+TEST(Strings, FixedWritesWhatPrintfWritesWithThatPrecision) {
+  const auto printed = [](double value, int decimals) {
+    char text[400];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return std::string(text);
+  };
+  // Ties round to even, carries reach the whole part, signs stay on zeros.
+  for (const double value : {0.0, -0.0, 0.5, 1.5, 2.5, -2.5, 0.125, 0.375, 9.9999999, 0.0000005, 0.0000015,
+                             1e-300, -1e-7, 123456.7890125, 4503599627370495.5, 9007199254740991.0,
+                             9007199254740992.0, 1.8446744073709552e19, 1e300, 1.7976931348623157e308}) {
+    for (const int decimals : {0, 1, 3, 4, 6, 9}) {
+      EXPECT_EQ(fixed(value, decimals), printed(value, decimals)) << value << " with " << decimals;
+    }
+  }
+  // Speeds and shares as the stub writes them, from a fixed sequence of values of every scale.
+  std::uint64_t state = 88172645463325252u;
+  for (int i = 0; i < 20000; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    const double value = static_cast<double>(state >> 11) / static_cast<double>(1ull << (state % 60));
+    const int decimals = static_cast<int>(state % 10);
+    ASSERT_EQ(fixed(value, decimals), printed(value, decimals)) << value << " with " << decimals;
+  }
+  EXPECT_EQ(fixed(std::numeric_limits<double>::infinity(), 4), "inf");
+  EXPECT_EQ(fixed(-std::numeric_limits<double>::infinity(), 4), "-inf");
+  EXPECT_EQ(fixed(std::numeric_limits<double>::quiet_NaN(), 4), "nan");
+  EXPECT_EQ(fixed(1.25, -3), "1") << "no fewer than 0 decimals";
+  EXPECT_EQ(fixed(1.25, 12), "1.250000000") << "no more than 9";
 }
 
 }  // namespace

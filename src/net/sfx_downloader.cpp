@@ -91,8 +91,8 @@ std::int32_t sfx_downloader::download_internal(const std::wstring& url_text, std
     }
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     const double current = speeds_.record(result.expected, static_cast<std::uint64_t>(elapsed.count()));
-    VYN_LOG_INFO("Download of '{}' succeeded. (speed current: {:6.4f}, total: {:6.4f})", http::display_url(url),
-                 current, speeds_.average());
+    VYN_LOG_INFO("Download of '{}' succeeded. (speed current: {:>6}, total: {:>6})", http::display_url(url),
+                 utils::fixed(current, 4), utils::fixed(speeds_.average(), 4));
     const auto verifier = create_verify_signature();
     const bool valid = memory ? verifier->verify_block(memory->data(), memory->size())
                               : (alternative_signature_check ? verifier->verify_handle_ext(file)

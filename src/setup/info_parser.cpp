@@ -14,6 +14,7 @@
 #include "foundation/log.h"
 #include "payload/payload.h"
 #include "setup/kestro_info_intf.h"
+#include "setup/xml_paths.h"
 
 namespace vyn::sfx {
 namespace {
@@ -30,12 +31,12 @@ std::uint32_t title_language(std::wstring_view code) {
 
 // The text of the first element at path, in document order; empty when there is none.
 std::wstring text_at(const pugi::xml_node& from, const wchar_t* path) {
-  return from.select_node(path).node().text().get();
+  return xml::element_at(from, path).text().get();
 }
 
 // True when the first element at path has a text starting with "1", "t", "T", "y" or "Y".
 bool flag_at(const pugi::xml_node& from, const wchar_t* path) {
-  return from.select_node(path).node().text().as_bool(false);
+  return xml::element_at(from, path).text().as_bool(false);
 }
 
 std::wstring attribute_of(const pugi::xml_node& element, const wchar_t* name) {
@@ -84,13 +85,12 @@ std::map<std::wstring, std::wstring> channel_overrides(const command_line& cmd) 
 std::vector<product_info> read_products(pugi::xml_document& document, const command_line& cmd) {
   const std::map<std::wstring, std::wstring> overrides = channel_overrides(cmd);
   const bool pin = cmd.has(L"noupdate");
-  const pugi::xpath_node_set found = document.select_nodes(L"sfx-info/products/product");
+  const std::vector<pugi::xml_node> found = xml::elements_at(document, L"sfx-info/products/product");
   if (found.empty()) throw exceptions::error("The sfx-info.xml does not contain any product data!");
 
   std::vector<product_info> products;
   products.reserve(found.size());
-  for (const pugi::xpath_node& selected : found) {
-    const pugi::xml_node element = selected.node();
+  for (const pugi::xml_node& element : found) {
     product_info product{attribute_of(element, L"name"), attribute_of(element, L"channel"),
                          attribute_of(element, L"version"), false};
     if (pin) {
@@ -102,9 +102,8 @@ std::vector<product_info> read_products(pugi::xml_document& document, const comm
       product.channel_overridden = true;
     }
     if (pin) {
-      for (const pugi::xpath_node& sub : element.select_nodes(L"sub-products/product")) {
-        write_channel(sub.node(),
-                      pinned_channel(attribute_of(sub.node(), L"version"), attribute_of(sub.node(), L"channel")));
+      for (const pugi::xml_node& sub : xml::elements_at(element, L"sub-products/product")) {
+        write_channel(sub, pinned_channel(attribute_of(sub, L"version"), attribute_of(sub, L"channel")));
       }
     }
     products.push_back(std::move(product));
@@ -137,8 +136,8 @@ void info_parser::parse() {
   next.nosplash = flag_at(document, L"sfx-info/params/nosplash");
   next.clear = flag_at(document, L"sfx-info/params/clear");
   next.offline = flag_at(document, L"sfx-info/params/offline");
-  for (const pugi::xpath_node& title : document.select_nodes(L"sfx-info/title")) {
-    next.titles.emplace(title_language(title.node().attribute(L"lang").value()), title.node().text().get());
+  for (const pugi::xml_node& title : xml::elements_at(document, L"sfx-info/title")) {
+    next.titles.emplace(title_language(title.attribute(L"lang").value()), title.text().get());
   }
   next.products = read_products(document, context_.cmd);
 

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <vector>
 
@@ -218,9 +217,8 @@ void prepare_setup::prepare(std::wstring& command_line, show_splash_callback sho
   }
 
   if (!offline) {
-    char speed[64];
-    std::snprintf(speed, sizeof speed, "%f", downloader_ ? downloader_->average_speed() : 0.0);
-    append_text_element(context_.info.get(), L"average-download-speed", utils::to_wide(speed));
+    const double speed = downloader_ ? downloader_->average_speed() : 0.0;
+    append_text_element(context_.info.get(), L"average-download-speed", utils::to_wide(utils::fixed(speed, 6)));
   }
 
   if (const auto edat = create_sfx_edat(context_)) edat->unpack_edat_files();

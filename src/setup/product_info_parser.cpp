@@ -14,6 +14,7 @@
 #include "setup/condition_containers.h"
 #include "setup/condition_factory.h"
 #include "setup/expander.h"
+#include "setup/xml_paths.h"
 
 namespace vyn::sfx {
 namespace {
@@ -28,6 +29,22 @@ std::int64_t number_of(const pugi::xml_node& element) {
 
 std::wstring text_of(const pugi::xml_node& parent, const wchar_t* child) {
   return parent.child(child).text().get();
+}
+
+// True when a <file> anywhere names the arm64 setup master ("kestro.exe" in the text of its first
+// <name>) and an <os> element anywhere is for the arm64 platform.
+bool describes_arm64_master(const pugi::xml_document& document) {
+  bool master = false;
+  bool platform = false;
+  for (pugi::xml_node node = document.first_child(); node && !(master && platform);
+       node = xml::next_in_document(node, document)) {
+    if (!master && xml::is_element(node, L"file")) {
+      master = xml::string_value(xml::element_at(node, L"name")).find(L"kestro.exe") != std::wstring::npos;
+    } else if (!platform && xml::is_element(node, L"os")) {
+      platform = xml::has_attribute(node, L"platform", L"arm64");
+    }
+  }
+  return master && platform;
 }
 
 [[noreturn]] void fail(std::uint32_t code, const std::string& message) {
@@ -56,11 +73,10 @@ void product_info_parser::parse(std::span<const std::uint8_t> bytes) {
   // Everything is built aside first, so that a failure leaves the previous content whole.
   std::vector<std::uint8_t> raw(bytes.begin(), bytes.end());
   std::vector<file_info> setup_files = collect_setup_files(*document);
-  const pugi::xml_node product = document->select_node(L"product-info").node();
+  const pugi::xml_node product = xml::element_at(*document, L"product-info");
   std::wstring version = text_of(product, L"version");
   std::wstring name = text_of(product, L"name");
-  const bool arm64 = pugi::xpath_query(L"//file[contains(name,'kestro.exe')] and .//os[@platform='arm64']")
-                         .evaluate_boolean(*document);
+  const bool arm64 = describes_arm64_master(*document);
   std::vector<branding_file> branding_files = collect_branding_files(*document);
 
   document_ = std::move(document);
@@ -74,9 +90,9 @@ void product_info_parser::parse(std::span<const std::uint8_t> bytes) {
 
 std::vector<file_info> product_info_parser::collect_setup_files(const pugi::xml_document& document) const {
   std::vector<file_info> files;
-  for (const pugi::xpath_node& group : document.select_nodes(L"product-info/setup-files")) {
-    if (!applies(group.node())) continue;
-    for (const pugi::xml_node& file : group.node().children(L"file")) {
+  for (const pugi::xml_node& group : xml::elements_at(document, L"product-info/setup-files")) {
+    if (!applies(group)) continue;
+    for (const pugi::xml_node& file : group.children(L"file")) {
       if (!applies(file)) continue;
       files.push_back({text_of(file, L"name"), text_of(file, L"sha-256"), number_of(file.child(L"timestamp")),
                        number_of(file.child(L"size"))});
@@ -87,8 +103,7 @@ std::vector<file_info> product_info_parser::collect_setup_files(const pugi::xml_
 
 std::vector<branding_file> product_info_parser::collect_branding_files(const pugi::xml_document& document) const {
   std::vector<branding_file> files;
-  for (const pugi::xpath_node& found : document.select_nodes(L"product-info/branding-files/file")) {
-    const pugi::xml_node file = found.node();
+  for (const pugi::xml_node& file : xml::elements_at(document, L"product-info/branding-files/file")) {
     if (!applies(file)) continue;
     branding_file branding{text_of(file, L"url"), text_of(file, L"edat-alias") + L".edat", text_of(file, L"name"),
                            {}, {}, {}};
@@ -119,8 +134,8 @@ bool product_info_parser::applies(const pugi::xml_node& element) const {
 }
 
 pugi::xml_node product_info_parser::setup_commands() const {
-  for (const pugi::xpath_node& found : document_->select_nodes(L"product-info/setup-commands")) {
-    if (applies(found.node())) return found.node();
+  for (const pugi::xml_node& found : xml::elements_at(*document_, L"product-info/setup-commands")) {
+    if (applies(found)) return found;
   }
   VYN_LOG_ERROR("The <setup-commands> element is not presented in product-info.xml!");
   return {};

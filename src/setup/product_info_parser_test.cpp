@@ -165,6 +165,13 @@ TEST_F(ProductInfoParser, Arm64Master_NeedsAMasterFileAndAnArm64ConditionAnywher
        "<x><os platform='ARM64'/></x></product-info>", false},
       {"<product-info><setup-files><file><name>KESTRO.EXE</name></file></setup-files>"
        "<x><os platform='arm64'/></x></product-info>", false},
+      // The text of a file's first <name> counts, all of it, and only that one.
+      {"<product-info><setup-files><file><name>kes<i/>tro<![CDATA[.exe]]></name></file></setup-files>"
+       "<x><os platform='arm64'/></x></product-info>", true},
+      {"<product-info><setup-files><file><name>setup.exe</name><name>kestro.exe</name></file></setup-files>"
+       "<x><os platform='arm64'/></x></product-info>", false},
+      {"<product-info><os platform='x86'/><os platform='arm64'/><setup-files><file><name/></file>"
+       "<file><name>kestro.exe</name></file></setup-files></product-info>", true},
   };
   for (const auto& c : cases) {
     parse(c.xml);
