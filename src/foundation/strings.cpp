@@ -233,7 +233,8 @@ std::string fixed(double value, int decimals) {
   const long double scaled = static_cast<long double>(fraction) * static_cast<long double>(scale);
   auto part = static_cast<std::uint64_t>(scaled);
   const long double rest = scaled - static_cast<long double>(part);
-  if (rest > 0.5L || (rest == 0.5L && (part & 1) != 0)) ++part;
+  const std::uint64_t last_digit = decimals == 0 ? whole : part;  // a tie goes to its even neighbour
+  if (rest > 0.5L || (rest == 0.5L && (last_digit & 1) != 0)) ++part;
   if (part == scale) {
     ++whole;
     part = 0;
