@@ -12,7 +12,7 @@ drops almost nothing. This launcher (the link rule's RULE_LAUNCH_LINK) links twi
      data (.gcc_except_table) stay kept as in the default script, so everything they name, type
      information and its methods included, is live in this link as in the real one.
      --print-gc-sections tells which sections were left out.
-  2. The real link, with the default script and those sections of code and data discarded.
+  2. The real link, with the default script and those code sections discarded.
 
 A section discarded here can only be reached through the unwind entries of discarded functions:
 those entries stay behind with a code pointer never relocated, and cmake/merge_unwind_cies.py
@@ -59,23 +59,33 @@ def scratch_command(args, out_at, scratch, script):
             continue
         else:
             command.append(arg)
-    command += [f"-Wl,-T,{script}", "-Wl,--print-gc-sections"]
+    command += [f"-Wl,-T,{script}", "-Wl,--print-gc-sections", f"-Wl,-Map={scratch}.map"]
     command += [f"-Wl,--undefined={name}" for name in PERSONALITY_ROUTINES]
     return command
 
 
 REMOVED = re.compile(r"removing unused section '([^']+)' in file '([^']+)'")
 GLOB = re.compile(r"[][*?\\]")
-# Code, constants and data: everything the unwind table can name besides code are the
-# language-specific data (kept as roots, above) and the personality routine's pointer word.
-DISCARDED_KINDS = (".text", ".rdata", ".data", ".bss")
-PERSONALITY_POINTER = re.compile(r"^\.data\$LDFCM|DW\.ref\.")
+# Only code is discarded: the data that only discarded code used goes with the garbage
+# collection of the real link, and the run-time library keeps data that its own start-up code
+# finds without a relocation the collection could follow.
+DISCARDED_KINDS = (".text",)
 COMDAT_KEY = re.compile(r"\[[^][]*\]$")
 
 
-def discard_patterns(linker_output):
-    """Input section descriptions, for /DISCARD/, of the code and data sections the scratch link
-    left out."""
+MAPPED = re.compile(r"^ (\S+)(?:\s*\n\s+|\s+)0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S[^\n]*)$", re.M)
+
+
+def kept_sections(link_map):
+    """(section, file) of every input section the scratch link's map places in the image."""
+    at = link_map.find("Linker script and memory map")
+    return {(COMDAT_KEY.sub("", m.group(1)), m.group(2).strip()) for m in MAPPED.finditer(link_map[max(at, 0):])}
+
+
+def discard_patterns(linker_output, kept):
+    """Input section descriptions, for /DISCARD/, of the code sections the scratch link left out.
+    A pattern names a file and a section name; where the file has a kept section of the same name
+    as well, the pattern would take both, and that section stays."""
     patterns = []
     for line in linker_output.splitlines():
         found = REMOVED.search(line)
@@ -83,10 +93,10 @@ def discard_patterns(linker_output):
             continue
         section, origin = found.groups()
         section = COMDAT_KEY.sub("", section)  # "name[symbol]": the symbol a COMDAT section is kept for
+        if (section, origin) in kept:
+            continue
         if not any(section == kind or section.startswith((kind + "$", kind + ".")) for kind in DISCARDED_KINDS):
             continue
-        if PERSONALITY_POINTER.search(section):
-            continue  # only the unwind table names these, and the kept entries need them
         member = re.match(r"(.*)\((.*)\)$", origin)
         file_pattern = f"*{os.path.basename(member.group(1))}:{member.group(2)}" if member else origin
         if GLOB.search(section) or GLOB.search(file_pattern.lstrip("*")) or any(c in file_pattern for c in " ()"):
@@ -109,13 +119,19 @@ def main(argv):
         with open(scratch_script, "w") as f:
             f.write(script.replace(KEEP_UNWIND, "*(.eh_frame*)"))
         first = subprocess.run(scratch_command(args, out_at, scratch, scratch_script), capture_output=True, text=True)
-        for name in (scratch, scratch_script):
+        kept = set()
+        if first.returncode == 0:
+            with open(f"{scratch}.map") as f:
+                kept = kept_sections(f.read())
+        for name in (scratch, scratch_script, f"{scratch}.map"):
             if os.path.exists(name):
                 os.remove(name)
         if first.returncode != 0:
             sys.stderr.write(first.stderr)
             raise Failed("the link without the unwind table as a root failed")
-        patterns = discard_patterns(first.stderr)
+        if not kept:
+            raise Failed("the scratch link's map lists no section")
+        patterns = discard_patterns(first.stderr, kept)
         live_script = f"{out}.live.ld"
         at = script.index("SECTIONS\n{") + len("SECTIONS\n{")
         with open(live_script, "w") as f:
@@ -125,7 +141,7 @@ def main(argv):
         return 1
     final = subprocess.run(args + [f"-Wl,-T,{live_script}"])
     if final.returncode == 0:
-        print(f"link_live_code.py: {len(patterns)} sections that nothing uses left out of {out}")
+        print(f"link_live_code.py: {len(patterns)} code sections that nothing uses left out of {out}")
     return final.returncode
 
 
