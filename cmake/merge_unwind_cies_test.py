@@ -59,6 +59,20 @@ def build(parts):
     return table
 
 
+def named_parts():
+    """(offsets, at): at(name, make) is a part of build() that records its table offset in
+    offsets[name], for later parts to point at."""
+    offsets = {}
+
+    def at(name, make):
+        def part(pos):
+            offsets[name] = pos
+            return make(pos)
+        return part
+
+    return offsets, at
+
+
 class MergeTable(unittest.TestCase):
     def merged(self, table):
         records, cies = m.parse(table, BASE)
@@ -72,13 +86,7 @@ class MergeTable(unittest.TestCase):
         return new_table, new_records, dropped
 
     def test_repeated_cies_become_one_and_every_fde_keeps_its_code_and_data(self):
-        offsets = {}
-
-        def at(name, make):
-            def part(pos):
-                offsets[name] = pos
-                return make(pos)
-            return part
+        offsets, at = named_parts()
 
         table = build([
             at("c1", lambda p: cie_zr()),
@@ -115,13 +123,7 @@ class MergeTable(unittest.TestCase):
         self.assertEqual([r.kind for r in new_records], ["cie", "fde", "end", "fde"])
 
     def test_fdes_of_discarded_code_go_with_the_cies_only_they_use(self):
-        offsets = {}
-
-        def at(name, make):
-            def part(pos):
-                offsets[name] = pos
-                return make(pos)
-            return part
+        offsets, at = named_parts()
 
         # A discarded function's code pointer was never relocated: PC-relative zero.
         table = build([
