@@ -37,8 +37,8 @@ foreach(h 7zVersion.h LzFind.h LzHash.h LzmaDec.h LzmaEnc.h Types.h)
   file(CREATE_LINK ${VYN_LZMA_SDK_DIR}/${h} ${_lzma_inc}/lzma-sdk/${h} SYMBOLIC)
 endforeach()
 # The decoder is built from a copy with our patch (third_party/lzma-sdk): branch-free decoding of
-# the bits whose values are close to random.
-set(_lzma_patch ${PROJECT_SOURCE_DIR}/third_party/lzma-sdk/branch-free-bits.patch)
+# the bits whose values are close to random, with the next probability read ahead.
+set(_lzma_patch ${PROJECT_SOURCE_DIR}/third_party/lzma-sdk/lzma-dec-speed.patch)
 set(_lzma_dec ${_shim}/lzma-sdk-src/LzmaDec.c)
 add_custom_command(OUTPUT ${_lzma_dec}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_shim}/lzma-sdk-src
