@@ -87,6 +87,29 @@ TEST(LzmaDecoderAgreement, GoodStreams_EveryPropertyMix_DecodeAlikeAndRestoreThe
   }
 }
 
+// A literal right after a match is coded against the byte the match would have continued with,
+// and the decoder follows that byte's bits until the literal's first differing bit. A block that
+// comes back again and again with one byte changed in a single bit makes that bit every one of
+// the eight in turn, at the first, last and middle positions of the block.
+TEST(LzmaDecoderAgreement, LiteralsDepartingFromTheMatchByteAtEachBit_DecodeAlike) {
+  lcg rng{99};
+  bytes block(256);
+  for (std::uint8_t& b : block) b = static_cast<std::uint8_t>(rng.next() >> 24);
+  bytes data = block;
+  for (int round = 0; round < 96; ++round) {
+    bytes copy = block;
+    const std::size_t at = round % 3 == 0 ? 0 : round % 3 == 1 ? block.size() - 1 : 100 + round;
+    copy[at] ^= static_cast<std::uint8_t>(1u << (round % 8));
+    data.insert(data.end(), copy.begin(), copy.end());
+  }
+  for (const sdk_stream_options& mix : {sdk_stream_options{}, sdk_stream_options{.lc = 0, .lp = 2, .pb = 0}}) {
+    const bytes stream = encode_with_sdk(data, mix);
+    EXPECT_EQ(run(lzma_decoder_kind::patched, stream, 0, false).output, data);
+    expect_agreement(stream, 0);
+    expect_agreement(stream, 5, true);
+  }
+}
+
 TEST(LzmaDecoderAgreement, DamagedStreams_FailOrDecodeExactlyAlike) {
   const bytes data = mixed_content(40000, 3);
   const bytes streams[] = {encode_with_sdk(data, {}),
