@@ -24,7 +24,9 @@ bool sha256_hardware_available() noexcept {
 // The state is kept as the two halves ABEF and CDGH that sha256rnds2 works on. Each group of
 // four rounds consumes one message vector; the message schedule for later groups is computed
 // four words at a time with sha256msg1/sha256msg2 in a ring of four vectors.
-__attribute__((target("sha,sse4.1,ssse3")))
+// The 32-bit Windows ABI promises the stack only 4-byte alignment, and the vector spills need 16:
+// the function aligns its own frame, whoever calls it.
+__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer))
 void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
   const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
   const auto* k = reinterpret_cast<const __m128i*>(sha256_round_constants);
@@ -34,9 +36,14 @@ void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::
   __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);   // ABEF
   state1 = _mm_blend_epi16(state1, tmp, 0xF0);         // CDGH
 
+  // The state at the start of each block is added back at its end. Kept in memory, that copy costs
+  // nothing; without the barrier the i686 build (eight vector registers) would keep the state
+  // itself in memory and make every block wait for it to be stored and read back.
+  __m128i saved[2];
   for (; blocks != 0; --blocks, data += 64) {
-    const __m128i abef = state0;
-    const __m128i cdgh = state1;
+    _mm_storeu_si128(&saved[0], state0);
+    _mm_storeu_si128(&saved[1], state1);
+    asm("" : "+m"(saved));
     __m128i m[4];
 #pragma GCC unroll 4
     for (int i = 0; i < 4; ++i) {
@@ -55,8 +62,8 @@ void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::
       state0 = _mm_sha256rnds2_epu32(state0, state1, msg);
       if (i >= 1 && i <= 12) m[(i - 1) & 3] = _mm_sha256msg1_epu32(m[(i - 1) & 3], m[i & 3]);
     }
-    state0 = _mm_add_epi32(state0, abef);
-    state1 = _mm_add_epi32(state1, cdgh);
+    state0 = _mm_add_epi32(state0, _mm_loadu_si128(&saved[0]));
+    state1 = _mm_add_epi32(state1, _mm_loadu_si128(&saved[1]));
   }
 
   tmp = _mm_shuffle_epi32(state0, 0x1B);               // FEBA

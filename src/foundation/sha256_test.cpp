@@ -65,6 +65,48 @@ TEST(Sha256, HardwareTransform_MatchesPlainForEveryLengthAroundBlockEdges) {
   }
 }
 
+#if defined(__i386__)
+// Calls fn(arg) with the stack pointer `shift` bytes off the 16-byte alignment that compiled code
+// expects at a call, as a 32-bit Windows caller (a window procedure, a thread's start) may leave it.
+__attribute__((naked, noinline)) void call_with_stack_shift(void (*)(void*), void*, unsigned) {
+  asm(R"(
+    pushl %ebp
+    movl %esp, %ebp
+    andl $-16, %esp
+    subl 16(%ebp), %esp
+    subl $12, %esp
+    pushl 12(%ebp)
+    call *8(%ebp)
+    movl %ebp, %esp
+    popl %ebp
+    ret
+  )");
+}
+
+TEST(Sha256, HardwareTransform_CalledOnAStackOfAnyAlignment_GivesThePlainDigest) {
+  const transform_fn hardware = sha256::hardware_transform();
+  if (!hardware) GTEST_SKIP() << "the processor has no SHA extensions";
+  struct job {
+    transform_fn transform;
+    std::vector<std::uint8_t> data;
+    digest result;
+  };
+  const auto run = [](void* arg) {
+    auto& j = *static_cast<job*>(arg);
+    sha256 hash(j.transform);
+    j.result = digest_of(hash, j.data);
+  };
+  const auto bytes = pattern(1000);
+  sha256 plain_hash(sha256::plain_transform());
+  const digest expected = digest_of(plain_hash, bytes);
+  for (const unsigned shift : {0u, 4u, 8u, 12u}) {
+    job j{hardware, bytes, {}};
+    call_with_stack_shift(run, &j, shift);
+    EXPECT_EQ(j.result, expected) << "stack " << shift << " bytes off its alignment";
+  }
+}
+#endif
+
 TEST(Sha256, UpdatesInUnevenPieces_GiveTheOneShotDigest) {
   const auto bytes = pattern(5000);
   for (const transform_fn transform : transforms()) {
