@@ -24,9 +24,15 @@ bool sha256_hardware_available() noexcept {
 // The state is kept as the two halves ABEF and CDGH that sha256rnds2 works on. Each group of
 // four rounds consumes one message vector; the message schedule for later groups is computed
 // four words at a time with sha256msg1/sha256msg2 in a ring of four vectors.
+#if defined(__i386__)
 // The 32-bit Windows ABI promises the stack only 4-byte alignment, and the vector spills need 16:
 // the function aligns its own frame, whoever calls it.
-__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer))
+#define VYN_SHA_CODE __attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer))
+#else
+#define VYN_SHA_CODE __attribute__((target("sha,sse4.1,ssse3")))
+#endif
+
+VYN_SHA_CODE
 void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
   const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
   const auto* k = reinterpret_cast<const __m128i*>(sha256_round_constants);
