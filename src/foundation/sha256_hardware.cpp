@@ -21,9 +21,6 @@ bool sha256_hardware_available() noexcept {
   return ssse3 && sse41 && sha;
 }
 
-// The state is kept as the two halves ABEF and CDGH that sha256rnds2 works on. Each group of
-// four rounds consumes one message vector; the message schedule for later groups is computed
-// four words at a time with sha256msg1/sha256msg2 in a ring of four vectors.
 #if defined(__i386__)
 // The 32-bit Windows ABI promises the stack only 4-byte alignment, and the vector spills need 16:
 // the function aligns its own frame, whoever calls it.
@@ -32,6 +29,9 @@ bool sha256_hardware_available() noexcept {
 #define VYN_SHA_CODE __attribute__((target("sha,sse4.1,ssse3")))
 #endif
 
+// The state is kept as the two halves ABEF and CDGH that sha256rnds2 works on. Each group of
+// four rounds consumes one message vector; the message schedule for later groups is computed
+// four words at a time with sha256msg1/sha256msg2 in a ring of four vectors.
 VYN_SHA_CODE
 void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
   const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
@@ -47,8 +47,8 @@ void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::
   // itself in memory and make every block wait for it to be stored and read back.
   __m128i saved[2];
   for (; blocks != 0; --blocks, data += 64) {
-    _mm_storeu_si128(&saved[0], state0);
-    _mm_storeu_si128(&saved[1], state1);
+    saved[0] = state0;
+    saved[1] = state1;
     asm("" : "+m"(saved));
     __m128i m[4];
 #pragma GCC unroll 4
@@ -68,8 +68,8 @@ void sha256_transform_hardware(std::uint32_t* h, const std::uint8_t* data, std::
       state0 = _mm_sha256rnds2_epu32(state0, state1, msg);
       if (i >= 1 && i <= 12) m[(i - 1) & 3] = _mm_sha256msg1_epu32(m[(i - 1) & 3], m[i & 3]);
     }
-    state0 = _mm_add_epi32(state0, _mm_loadu_si128(&saved[0]));
-    state1 = _mm_add_epi32(state1, _mm_loadu_si128(&saved[1]));
+    state0 = _mm_add_epi32(state0, saved[0]);
+    state1 = _mm_add_epi32(state1, saved[1]);
   }
 
   tmp = _mm_shuffle_epi32(state0, 0x1B);               // FEBA
