@@ -26,9 +26,18 @@ wine_prefix_has_32bit_side() { [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel
 make_wine_prefix() {
   wine_prefix_ready && return 0
   echo "== creating the Wine prefix $WINEPREFIX"
-  rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
-  WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
-  /usr/lib/wine/wineserver -w
+  # wineboot now and then leaves a prefix without its system DLLs (a server of an earlier prefix
+  # still going away, say); such a prefix fails every program later, so it is made once more.
+  local attempt
+  for attempt in 1 2; do
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
+    WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
+    /usr/lib/wine/wineserver -w
+    [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && break
+    echo "wineboot left $WINEPREFIX without its system DLLs (attempt $attempt)" >&2
+  done
+  [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || return 1
   # Tahoma and the other faces Wine ships, which Debian's Wine does not read from its own folder.
   if [ -d /usr/share/wine/fonts ]; then
     cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
